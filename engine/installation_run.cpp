@@ -1,0 +1,180 @@
+#include "engine/installation_run.h"
+
+#include "engine/error.h"
+
+namespace pravonell {
+
+namespace {
+
+constexpr const wchar_t* kPreviousInstallation =
+    L"Já existe uma instalação anterior do sistema neste computador!";
+constexpr const wchar_t* kCannotCreateFolder = L"Não foi possível criar a pasta Varnisca na raiz do C:\\";
+constexpr const wchar_t* kWinrarNotInstalled =
+    L"Winrar não foi instaldo. Execute novamente o sistema Pravonell.";
+constexpr const wchar_t* kCannotExtract = L"Não foi possível descompactar o arquivo ";
+constexpr const wchar_t* kDone =
+    L"Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.";
+
+// The probe's own address is built in; every call asks for the vendor's site.
+constexpr int kVendorSite = 1;
+
+}  // namespace
+
+// A prerequisite the run installs only when it is missing and the site answers.
+struct OptionalSetup {
+  const wchar_t* nome;
+  const wchar_t* installingText;
+  const wchar_t* doneText;
+  const wchar_t* failedMessage;
+};
+
+namespace {
+
+constexpr OptionalSetup kFirebird{L"Firebird", L"Instalando novo Firebird 5.0",
+                                  L"Instalação do Firebird", L"Firebird não foi instalado."};
+constexpr OptionalSetup kAcbr{L"ACBrNFeMonitor", L"Instalando ACBrNFeMonitor",
+                              L"Instalação do ACBrNFeMonitor",
+                              L"ACBrNFeMonitor não foi instalado."};
+
+}  // namespace
+
+void InstallationRun::InstalarSistema() {
+  p_.control.Reset();
+  try {
+    Run();
+  } catch (const RunStopped&) {
+    // The window asked the run to stop; everything open has been closed on the
+    // way out and nothing more is written to the window.
+  }
+}
+
+void InstallationRun::ShowLabels() {
+  p_.display.SetStatusText(L"");
+  p_.display.SetStatusVisible(true);
+  p_.display.SetModuleVisible(true);
+}
+
+void InstallationRun::HideLabels() {
+  p_.display.SetStatusText(L"");
+  p_.display.SetStatusVisible(false);
+  p_.display.SetModuleVisible(false);
+}
+
+void InstallationRun::ShowMessage(const std::wstring& text) {
+  p_.control.ThrowIfStopped();
+  p_.window.ShowMessage(text);
+  p_.control.ThrowIfStopped();
+}
+
+bool InstallationRun::CheckURL() { return p_.probe.CheckURL(L"", kVendorSite); }
+
+void InstallationRun::Download(const std::wstring& localFile, const std::wstring& label,
+                               const std::wstring& urlPath, bool showLabels) {
+  // The file is closed on every way out: by Close here, or by its destructor
+  // when the transfer raises or the run is stopped.
+  std::unique_ptr<OutputFile> file = p_.files.CreateOutputFile(state_.DirSistema + localFile);
+  p_.display.SetModuleText(label);
+  if (showLabels) ShowLabels();
+  p_.downloader.BaixarArquivo(urlPath, *file);
+  file->Close();
+}
+
+bool InstallationRun::InstallOptional(const OptionalSetup& setup, const std::wstring& presence,
+                                      const std::wstring& installer) {
+  if (p_.files.FileExists(presence) || !CheckURL()) return true;
+  p_.display.SetModuleText(setup.installingText);
+  p_.display.SetStatusText(L"");
+  if (!p_.setups.InstalarAplicativo(setup.nome, installer)) {
+    HideLabels();
+    ShowMessage(setup.failedMessage);
+    return false;
+  }
+  p_.display.SetModuleText(setup.doneText);
+  p_.display.SetStatusText(L"concluída com sucesso");
+  return true;
+}
+
+void InstallationRun::Run() {
+  // The directory the person typed; a missing final backslash is added, so
+  // "D:\ERP" installs into "D:\ERP\" and never beside it.
+  std::wstring typed = p_.form.DirectoryText();
+  if (!typed.empty()) {
+    if (typed.back() != L'\\') typed += L'\\';
+    state_.DirSistema = typed;
+  }
+  const std::wstring& dir = state_.DirSistema;
+
+  if (p_.files.DirectoryExists(dir)) {
+    if (p_.files.FileExists(dir + kUpdaterExe)) {
+      ShowMessage(kPreviousInstallation);
+      p_.window.RequestClose();
+      return;
+    }
+  } else if (!p_.files.ForceDirectories(dir)) {
+    ShowMessage(kCannotCreateFolder);
+    return;
+  }
+
+  const bool sysWoW64 = p_.bitness.IsWindows64();
+  const PrerequisitePaths paths = ChoosePrerequisitePaths(sysWoW64, dir);
+
+  if (!p_.files.FileExists(paths.PathWinRAR) && CheckURL()) {
+    Download(kWinrarSetupFile, kWinrarLabel, sysWoW64 ? kWinrar64x : kWinrar86x,
+             /*showLabels=*/true);
+    if (!p_.setups.InstalarAplicativo(L"Winrar", dir)) {
+      HideLabels();
+      ShowMessage(kWinrarNotInstalled);
+      return;
+    }
+  }
+
+  if (!CheckURL()) return;
+
+  ShowLabels();
+  for (const ModuleRow& row : kModuleTable) {
+    Download(row.localFile, row.label, row.urlPath, /*showLabels=*/false);
+  }
+
+  p_.pauses.Sleep(2000);
+
+  p_.display.SetModuleText(L"Descompactando arquivos");
+  p_.display.SetStatusText(L"aguarde...");
+  p_.window.Repaint();
+  for (const ModuleRow& row : kModuleTable) {
+    if (row.archiveBase == nullptr) continue;
+    const bool extracted =
+        p_.extraction.DescompactarWINRAR(dir + row.archiveBase, dir, row.extractionMode, sysWoW64);
+    p_.control.ProcessMessages();
+    if (!extracted) {
+      // Going on would run setups from a half-extracted tools folder and delete
+      // the archive the person needs to try again.
+      ShowMessage(kCannotExtract + std::wstring(row.localFile) + L".");
+      return;
+    }
+  }
+
+  p_.display.SetModuleText(L"Processo realizado!");
+  p_.display.SetStatusText(L"Descompactação finalizada.");
+  p_.pauses.Sleep(2000);
+
+  if (!InstallOptional(kFirebird, paths.PathFireBird5_0, paths.PathFirebirdInstall5_0_64x)) return;
+  p_.pauses.Sleep(1000);
+  if (!InstallOptional(kAcbr, paths.PathACBRMonitor, paths.PathACBRInstall)) return;
+
+  p_.display.SetModuleText(L"Criando Atalhos");
+  p_.display.SetStatusText(L"Aguarde...");
+  if (p_.files.FileExists(dir + kManagementProgram + L".exe")) {
+    p_.shortcuts.CriarAtalhos(kManagementProgram);
+  }
+
+  p_.display.SetModuleText(L"Instalação Concluída.");
+  p_.display.SetStatusText(L"Processo Finalizado");
+
+  p_.config.GravarConfiguracao(dir);
+  p_.extraction.DeletaArquivosRAR();
+
+  ShowMessage(kDone);
+  p_.window.RequestClose();
+}
+
+}  // namespace pravonell

@@ -1,0 +1,54 @@
+// The installation run: one synchronous call on the GUI thread that executes
+// the install plan, from the directory test to the request that closes the
+// window. It speaks to the person through the status display and message
+// boxes, stops at the failures it knows, and undoes nothing.
+#pragma once
+
+#include "engine/install_plan.h"
+#include "engine/ports.h"
+#include "engine/run_control.h"
+
+namespace pravonell {
+
+struct RunPorts {
+  InstallForm& form;
+  FileSystem& files;
+  Pauses& pauses;
+  StatusDisplay& display;  // the guarded display of the run's control
+  WindowOps& window;
+  RunControl& control;
+  Bitness& bitness;
+  ReachabilityProbe& probe;
+  Downloader& downloader;
+  Extraction& extraction;
+  Setups& setups;
+  Shortcuts& shortcuts;
+  CustomerConfig& config;
+};
+
+struct OptionalSetup;
+
+class InstallationRun {
+ public:
+  InstallationRun(ProgramState& state, RunPorts ports) : state_(state), p_(ports) {}
+
+  // Returns when the run ends, also when it was asked to stop. Errors raised by
+  // the operations it calls (Error) leave it for the window's error display.
+  void InstalarSistema();
+
+ private:
+  void Run();
+  void ShowLabels();
+  void HideLabels();
+  void ShowMessage(const std::wstring& text);
+  void Download(const std::wstring& localFile, const std::wstring& label,
+                const std::wstring& urlPath, bool showLabels);
+  bool InstallOptional(const OptionalSetup& setup, const std::wstring& presence,
+                       const std::wstring& installer);
+  bool CheckURL();
+
+  ProgramState& state_;
+  RunPorts p_;
+};
+
+}  // namespace pravonell

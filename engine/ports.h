@@ -1,0 +1,145 @@
+// The engine's view of the outside world.
+//
+// The installation run and its operations talk to files, processes, the
+// window and the network only through these small interfaces. The Win32
+// implementations live in platform/win32; the tests use recording fakes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace pravonell {
+
+// A file opened for writing a download into. Closing it is also what its
+// destructor does, so a transfer that raises still leaves it closed.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  virtual void Write(std::span<const char> bytes) = 0;  // raises Error
+  // Sets the file's length (extending or cutting it); the write position stays.
+  virtual void SetLength(std::uint64_t length) = 0;
+  virtual void Close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual bool DirectoryExists(const std::wstring& path) = 0;
+  // True only for a file, not for a folder of that name.
+  virtual bool FileExists(const std::wstring& path) = 0;
+  // Creates every missing folder of the path; true when the folder exists after.
+  virtual bool ForceDirectories(const std::wstring& path) = 0;
+  // Creates the file or empties an existing one; raises Error naming the path
+  // and the system's reason when it cannot.
+  virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) = 0;
+  virtual bool RemoveFile(const std::wstring& path) = 0;
+};
+
+class Pauses {
+ public:
+  virtual ~Pauses() = default;
+  // Blocks the calling (GUI) thread; no window message is handled meanwhile.
+  virtual void Sleep(unsigned milliseconds) = 0;
+};
+
+// The module label, status label, progress bar and caption of the window.
+class StatusDisplay {
+ public:
+  virtual ~StatusDisplay() = default;
+  virtual void SetModuleText(const std::wstring& text) = 0;
+  virtual void SetModuleVisible(bool visible) = 0;
+  virtual void SetStatusText(const std::wstring& text) = 0;
+  virtual std::wstring StatusText() = 0;
+  virtual void SetStatusVisible(bool visible) = 0;
+  virtual void SetProgressMax(std::int32_t max) = 0;
+  virtual std::int32_t ProgressMax() = 0;
+  virtual void SetProgressPosition(std::int32_t position) = 0;
+  virtual void SetCaption(const std::wstring& caption) = 0;
+};
+
+// What the run asks of the window besides the status display.
+class WindowOps {
+ public:
+  virtual ~WindowOps() = default;
+  virtual void Repaint() = 0;
+  // Handles every pending window message, user input included.
+  virtual void ProcessMessages() = 0;
+  // A modal box with the text and one OK button; returns when dismissed.
+  virtual void ShowMessage(const std::wstring& text) = 0;
+  // Posts the close request; the window closes once the run has returned.
+  virtual void RequestClose() = 0;
+};
+
+// Where the engine yields to the window. Implemented by the run's control,
+// which raises RunStopped here once the window has asked the run to stop.
+class MessagePump {
+ public:
+  virtual ~MessagePump() = default;
+  virtual void ProcessMessages() = 0;
+};
+
+// The text of the directory field, read at the start of each run.
+class InstallForm {
+ public:
+  virtual ~InstallForm() = default;
+  virtual std::wstring DirectoryText() = 0;
+};
+
+class Bitness {
+ public:
+  virtual ~Bitness() = default;
+  virtual bool IsWindows64() = 0;
+};
+
+// One request to the vendor's site; the status code as text, or nothing when
+// the address could not be opened or the status not read. Never raises.
+class StatusProbe {
+ public:
+  virtual ~StatusProbe() = default;
+  virtual std::wstring QueryStatus(const std::wstring& address) = 0;
+};
+
+// The operations the run calls, each implemented by its own module.
+class ReachabilityProbe {
+ public:
+  virtual ~ReachabilityProbe() = default;
+  virtual bool CheckURL(const std::wstring& url, int varnisca) = 0;
+};
+
+class Downloader {
+ public:
+  virtual ~Downloader() = default;
+  // Writes the body of "http://" + download host + urlPath into the file;
+  // raises Error when the transfer fails.
+  virtual void BaixarArquivo(const std::wstring& urlPath, OutputFile& file) = 0;
+};
+
+class Extraction {
+ public:
+  virtual ~Extraction() = default;
+  virtual bool DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
+                                  const std::wstring& tipo, bool win64) = 0;
+  virtual void DeletaArquivosRAR() = 0;
+};
+
+class Setups {
+ public:
+  virtual ~Setups() = default;
+  virtual bool InstalarAplicativo(const std::wstring& nome, const std::wstring& pathInstalar) = 0;
+};
+
+class Shortcuts {
+ public:
+  virtual ~Shortcuts() = default;
+  virtual void CriarAtalhos(const std::wstring& sistema) = 0;
+};
+
+class CustomerConfig {
+ public:
+  virtual ~CustomerConfig() = default;
+  virtual void GravarConfiguracao(const std::wstring& dirSistema) = 0;
+};
+
+}  // namespace pravonell

@@ -1,0 +1,49 @@
+# Shared by the scripts: the packages the project needs and the three builds.
+
+PACKAGES=(
+  cmake make g++ googletest libgtest-dev libgmock-dev curl procps
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine wine64 xvfb x11-utils imagemagick fonts-wine
+  libarchive-tools p7zip-full liblnk-utils
+)
+
+# Installs whatever of PACKAGES is missing (as root, or through sudo).
+ensure_packages() {
+  local missing=() p
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "run as root to install: ${missing[*]}" >&2; return 1; }
+    as_root=(sudo)
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -q >/dev/null
+  "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+# The loopback ports the test build's two vendor hosts point at.
+TEST_SITE_PORT=47080
+TEST_DOWNLOAD_PORT=47081
+
+build_native() {
+  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build/native -j "$JOBS"
+}
+
+# The x86_64 build runs under Wine with its hosts on loopback; the i686 build
+# is the shipped program, with the production hosts.
+build_windows() {
+  cmake -S . -B build/win64 --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DPRAVONELL_SITE_HOST="127.0.0.1:$TEST_SITE_PORT" \
+    -DPRAVONELL_DOWNLOAD_HOST="127.0.0.1:$TEST_DOWNLOAD_PORT" >/dev/null
+  cmake --build build/win64 -j "$JOBS"
+  cmake -S . -B build/win32 --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DPRAVONELL_TESTS=OFF >/dev/null
+  cmake --build build/win32 -j "$JOBS"
+}

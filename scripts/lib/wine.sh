@@ -1,0 +1,80 @@
+# Wine and Xvfb for running the Windows build on Linux. Source it, then:
+#   wine_init DIR        state folder (template prefix, HOME, logs)
+#   wine_start_display   an Xvfb of our own unless a display is given
+#   wine_new_prefix DIR  a fresh prefix copied from the template
+#   wine_stop            ends the prefix's wineserver and our Xvfb
+# Everything stays inside DIR: tests never write into the real home.
+
+wine_init() {
+  WINE_STATE=$(realpath -m "$1")
+  mkdir -p "$WINE_STATE/home"
+  export HOME="$WINE_STATE/home"
+  export WINEARCH=win64 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  XVFB_PID=""
+}
+
+wine_start_display() {
+  if [ -n "${DISPLAY:-}" ] && [ "${WINE_OWN_DISPLAY:-0}" != 1 ]; then return 0; fi
+  local n
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$WINE_STATE/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    local i
+    for i in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+      kill -0 "$XVFB_PID" 2>/dev/null || break
+      sleep 0.05
+    done
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
+
+# The template prefix is made once per state folder: boot, the fonts Wine
+# ships (Tahoma and Marlett among them), and a virtual desktop so windows get
+# frames under an X server without a window manager.
+wine_template() {
+  local template="$WINE_STATE/template"
+  [ -f "$template/.ready" ] && return 0
+  rm -rf "$template"
+  WINEPREFIX="$template" wineboot -i >"$WINE_STATE/wineboot.log" 2>&1
+  WINEPREFIX="$template" wineserver -w
+  cp /usr/share/wine/fonts/*.ttf "$template/drive_c/windows/Fonts/"
+  cat >"$WINE_STATE/vdesk.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1024x768"
+REG
+  WINEPREFIX="$template" wine regedit /S "$(winepath_of "$WINE_STATE/vdesk.reg")" >/dev/null 2>&1
+  WINEPREFIX="$template" wineserver -w
+  touch "$template/.ready"
+}
+
+winepath_of() { printf 'Z:%s' "$(printf '%s' "$1" | sed 's|/|\\|g')"; }
+
+# A fresh prefix whose user folders (Desktop among them) are folders of its
+# own, not links into HOME, so scenarios never see each other's shortcuts.
+wine_new_prefix() {
+  local prefix
+  prefix=$(realpath -m "$1")
+  wine_template
+  rm -rf "$prefix"
+  cp -a "$WINE_STATE/template" "$prefix"
+  local link
+  for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link"; mkdir "$link"; fi
+  done
+  export WINEPREFIX="$prefix"
+}
+
+wine_stop() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+  XVFB_PID=""
+}

@@ -1,0 +1,195 @@
+// Fakes of the run's ports that write every call, text and pause into one
+// shared log, in the order they happen, so a test can compare a whole run.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/ports.h"
+#include "engine/run_control.h"
+#include "tests/fakes/text.h"
+
+namespace pravonell::testing {
+
+using Log = std::vector<std::string>;
+
+// What the simulated PC and vendor look like for one run.
+struct World {
+  std::wstring directoryText = L"C:\\VARNISCA\\";
+  std::set<std::wstring> directories;
+  std::set<std::wstring> files;
+  bool forceDirectoriesWorks = true;
+  bool windows64 = true;
+  std::vector<bool> probeAnswers;         // consumed one per probe
+  std::wstring failingDownload;           // URL path whose transfer raises
+  std::wstring stoppedDownload;           // URL path during which the window closes
+  std::map<std::wstring, bool> setupResults;  // by name; missing means success
+  std::wstring failingExtraction;         // archive source path whose extraction fails
+  bool configWriteFails = false;
+};
+
+class FakeRunPorts final : public InstallForm,
+                           public FileSystem,
+                           public Pauses,
+                           public StatusDisplay,
+                           public WindowOps,
+                           public Bitness,
+                           public ReachabilityProbe,
+                           public Downloader,
+                           public Extraction,
+                           public Setups,
+                           public Shortcuts,
+                           public CustomerConfig {
+ public:
+  explicit FakeRunPorts(World world) : world_(std::move(world)) {}
+
+  Log log;
+  RunControl* control = nullptr;  // the window asks it to stop
+  MessagePump* pump = nullptr;    // what the downloader pumps through
+  StatusDisplay* guardedDisplay = nullptr;  // what the downloader writes progress to
+
+  // InstallForm
+  std::wstring DirectoryText() override { return world_.directoryText; }
+
+  // FileSystem
+  bool DirectoryExists(const std::wstring& path) override {
+    Add("DirectoryExists " + Utf8(path));
+    return world_.directories.count(path) != 0;
+  }
+  bool FileExists(const std::wstring& path) override {
+    Add("FileExists " + Utf8(path));
+    return world_.files.count(path) != 0;
+  }
+  bool ForceDirectories(const std::wstring& path) override {
+    Add("ForceDirectories " + Utf8(path));
+    return world_.forceDirectoriesWorks;
+  }
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) override;
+  bool RemoveFile(const std::wstring& path) override {
+    Add("RemoveFile " + Utf8(path));
+    return true;
+  }
+
+  // Pauses
+  void Sleep(unsigned ms) override { Add("Sleep " + std::to_string(ms)); }
+
+  // StatusDisplay
+  void SetModuleText(const std::wstring& t) override { Add("module: " + Utf8(t)); }
+  void SetModuleVisible(bool v) override { Add(v ? "module shown" : "module hidden"); }
+  void SetStatusText(const std::wstring& t) override {
+    status_ = t;
+    Add("status: " + Utf8(t));
+  }
+  std::wstring StatusText() override { return status_; }
+  void SetStatusVisible(bool v) override { Add(v ? "status shown" : "status hidden"); }
+  void SetProgressMax(std::int32_t m) override { Add("progress max " + std::to_string(m)); }
+  std::int32_t ProgressMax() override { return 0; }
+  void SetProgressPosition(std::int32_t p) override { Add("progress " + std::to_string(p)); }
+  void SetCaption(const std::wstring& c) override { Add("caption: " + Utf8(c)); }
+
+  // WindowOps
+  void Repaint() override { Add("Repaint"); }
+  void ProcessMessages() override {
+    Add("ProcessMessages");
+    if (closeAtNextPump_ && control != nullptr) {
+      closeAtNextPump_ = false;
+      control->RequestStop();
+    }
+  }
+  void ShowMessage(const std::wstring& text) override { Add("Message: " + Utf8(text)); }
+  void RequestClose() override { Add("RequestClose"); }
+
+  // Bitness
+  bool IsWindows64() override {
+    Add("IsWindows64");
+    return world_.windows64;
+  }
+
+  // ReachabilityProbe
+  bool CheckURL(const std::wstring& url, int varnisca) override {
+    Add("CheckURL '" + Utf8(url) + "' " + std::to_string(varnisca));
+    if (nextProbe_ >= world_.probeAnswers.size()) {
+      Add("UNEXPECTED PROBE");
+      return false;
+    }
+    return world_.probeAnswers[nextProbe_++];
+  }
+
+  // Downloader: like the real one, the end of a transfer is shown also when
+  // it fails, so a stopped run must not let that write through.
+  void BaixarArquivo(const std::wstring& urlPath, OutputFile& file) override;
+
+  // Extraction
+  bool DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
+                          const std::wstring& tipo, bool win64) override {
+    Add("Descompactar " + Utf8(origem) + " | " + Utf8(destino) + " | " + Utf8(tipo) + " | " +
+        (win64 ? "64" : "32"));
+    return origem != world_.failingExtraction;
+  }
+  void DeletaArquivosRAR() override { Add("DeletaArquivosRAR"); }
+
+  // Setups
+  bool InstalarAplicativo(const std::wstring& nome, const std::wstring& path) override {
+    Add("InstalarAplicativo " + Utf8(nome) + " " + Utf8(path));
+    auto it = world_.setupResults.find(nome);
+    return it == world_.setupResults.end() || it->second;
+  }
+
+  // Shortcuts
+  void CriarAtalhos(const std::wstring& sistema) override { Add("CriarAtalhos " + Utf8(sistema)); }
+
+  // CustomerConfig
+  void GravarConfiguracao(const std::wstring& dir) override {
+    Add("GravarConfiguracao " + Utf8(dir));
+    if (world_.configWriteFails) throw Error(L"Unable to write to " + dir + L"Quilmarde.ini");
+  }
+
+  void Add(std::string entry) { log.push_back(std::move(entry)); }
+
+ private:
+  World world_;
+  std::wstring status_;
+  std::size_t nextProbe_ = 0;
+  bool closeAtNextPump_ = false;
+};
+
+class FakeOutputFile final : public OutputFile {
+ public:
+  FakeOutputFile(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
+  ~FakeOutputFile() override { Close(); }
+  void Write(std::span<const char>) override {}
+  void SetLength(std::uint64_t) override {}
+  void Close() override {
+    if (!closed_) log_.push_back("Close " + name_);
+    closed_ = true;
+  }
+
+ private:
+  Log& log_;
+  std::string name_;
+  bool closed_ = false;
+};
+
+inline std::unique_ptr<OutputFile> FakeRunPorts::CreateOutputFile(const std::wstring& path) {
+  Add("Create " + Utf8(path));
+  return std::make_unique<FakeOutputFile>(log, Utf8(path));
+}
+
+inline void FakeRunPorts::BaixarArquivo(const std::wstring& urlPath, OutputFile&) {
+  Add("BaixarArquivo " + Utf8(urlPath));
+  try {
+    if (urlPath == world_.stoppedDownload) {
+      closeAtNextPump_ = true;
+      pump->ProcessMessages();
+    }
+    if (urlPath == world_.failingDownload) throw Error(L"HTTP/1.1 500 Internal Server Error");
+  } catch (...) {
+    guardedDisplay->SetStatusText(L"Download Finalizado ...");
+    throw;
+  }
+}
+
+}  // namespace pravonell::testing

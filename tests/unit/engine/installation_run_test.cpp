@@ -1,0 +1,325 @@
+// The installation run against fakes that record every call in order. Each
+// scenario compares the whole recorded run, so a missing, extra or reordered
+// step fails it.
+#include "engine/installation_run.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/fakes/run_fakes.h"
+
+namespace pravonell::testing {
+namespace {
+
+constexpr const char* kDir = "C:\\VARNISCA\\";
+constexpr const char* kWinrar64 = "C:\\Program Files\\WinRAR\\Winrar.exe";
+constexpr const char* kWinrar32 = "C:\\Program Files (x86)\\WinRAR\\Winrar.exe";
+constexpr const char* kFirebird64 = "C:\\Program Files\\Firebird\\Firebird_5_0\\WOW64\\fbclient.dll";
+constexpr const char* kAcbr = "C:\\ACBrNFeMonitor\\ACBrNFeMonitor.exe";
+
+struct Row {
+  const char* file;
+  const char* label;
+  const char* url;
+};
+
+// The eleven downloads in the order the vendor's files must arrive.
+const Row kRows[] = {
+    {"Quilmarde.ini", "Baixando Quilmarde.ini", "/uploads/download/file/73/quilmarde.ini"},
+    {"Kestrimo.rar", "Baixando Sistema Kestrimo", "/uploads/download/file/59/Kestrimo.7z"},
+    {"Polvarin.rar", "Baixando Sistema Polvarin", "/uploads/download/file/22/Polvarin.7z"},
+    {"Thandrel.rar", "Baixando Sistema Thandrel", "/uploads/download/file/23/Thandrel.7z"},
+    {"Wembrisco.rar", "Baixando Sistema Wembrisco", "/uploads/download/file/21/Wembrisco.7z"},
+    {"Dados.rar", "Baixando Banco de Dados", "/uploads/download/file/66/DADOS.7z"},
+    {"Relatorios.rar", "Baixando Pasta de Relatórios", "/uploads/download/file/50/Relatorios.7z"},
+    {"DLL.rar", "Baixando Pasta de DLL", "/uploads/download/file/75/DLL.rar"},
+    {"Eletronicos.rar", "Baixando Pasta de Eletrônicos", "/uploads/download/file/61/Eletronicos.7z"},
+    {"Ferramentas.rar", "Baixando Pasta de Ferramentas", "/uploads/download/file/7/Ferramentas.7z"},
+    {"fbclient.dll", "Baixando DLL do Firebird", "/uploads/download/file/91/fbclient.dll"},
+};
+
+// The nine extractions with their modes.
+const std::pair<const char*, const char*> kExtractions[] = {
+    {"Kestrimo", ".exe"}, {"Polvarin", ".exe"}, {"Thandrel", ".exe"},
+    {"Wembrisco", ".exe"}, {"Dados", "DD"},     {"Relatorios", "R"},
+    {"DLL", "D"},         {"Eletronicos", "E"}, {"Ferramentas", "F"}};
+
+Log operator+(Log a, const Log& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::string S(const char* a, const std::string& b) { return std::string(a) + b; }
+
+const std::string kProbe = "CheckURL '' 1";
+const Log kShowLabels = {"status: ", "status shown", "module shown"};
+const Log kHideLabels = {"status: ", "status hidden", "module hidden"};
+
+// A fresh PC: the folder does not exist yet and is created.
+Log FreshStart(const std::string& dir = kDir) {
+  return {"DirectoryExists " + dir, "ForceDirectories " + dir, "IsWindows64"};
+}
+
+Log DownloadOf(const Row& row, const std::string& dir = kDir) {
+  return {"Create " + dir + row.file, S("module: ", row.label), S("BaixarArquivo ", row.url),
+          "Close " + dir + row.file};
+}
+
+Log AllDownloads(const std::string& dir = kDir) {
+  Log log;
+  for (const Row& row : kRows) log = log + DownloadOf(row, dir);
+  return log;
+}
+
+Log WinrarSetup(const std::string& dir = kDir) {
+  return {"Create " + dir + "Winrar.exe",
+          "module: Baixando Winrar",
+          "status: ",
+          "status shown",
+          "module shown",
+          "BaixarArquivo /uploads/download/file/72/winrar-x64-601br.exe",
+          "Close " + dir + "Winrar.exe",
+          "InstalarAplicativo Winrar " + dir};
+}
+
+Log Extractions(const std::string& dir = kDir, std::size_t count = 9) {
+  Log log = {"Sleep 2000", "module: Descompactando arquivos", "status: aguarde...", "Repaint"};
+  for (std::size_t i = 0; i < count; ++i) {
+    log.push_back(S("Descompactar ", dir) + kExtractions[i].first + " | " + dir + " | " +
+                  kExtractions[i].second + " | 64");
+    log.push_back("ProcessMessages");
+  }
+  return log;
+}
+
+const Log kAfterExtraction = {"module: Processo realizado!", "status: Descompactação finalizada.",
+                              "Sleep 2000"};
+
+Log FirebirdSetup(const std::string& dir = kDir) {
+  return {S("FileExists ", kFirebird64), kProbe, "module: Instalando novo Firebird 5.0", "status: ",
+          "InstalarAplicativo Firebird " + dir + "Ferramentas\\Firebird\\Firebird50-64.exe"};
+}
+const Log kFirebirdDone = {"module: Instalação do Firebird", "status: concluída com sucesso"};
+
+Log AcbrSetup(const std::string& dir = kDir) {
+  return {"Sleep 1000", S("FileExists ", kAcbr), kProbe, "module: Instalando ACBrNFeMonitor",
+          "status: ", "InstalarAplicativo ACBrNFeMonitor " + dir + "Ferramentas\\ACBRMonitor.exe"};
+}
+const Log kAcbrDone = {"module: Instalação do ACBrNFeMonitor", "status: concluída com sucesso"};
+
+Log Finish(const std::string& dir = kDir) {
+  return {"module: Criando Atalhos",
+          "status: Aguarde...",
+          "FileExists " + dir + "Polvarin.exe",
+          "CriarAtalhos Polvarin",
+          "module: Instalação Concluída.",
+          "status: Processo Finalizado",
+          "GravarConfiguracao " + dir,
+          "DeletaArquivosRAR",
+          "Message: Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.",
+          "RequestClose"};
+}
+
+struct Scenario {
+  const char* name;
+  World world;
+  Log expected;
+  std::string error;  // the error that leaves the run, if any
+};
+
+World FreshPc(std::vector<bool> probes) {
+  World world;
+  world.probeAnswers = std::move(probes);
+  world.files = {L"C:\\VARNISCA\\Polvarin.exe"};
+  return world;
+}
+
+std::vector<Scenario> Scenarios() {
+  std::vector<Scenario> s;
+
+  {
+    World w;
+    w.directories = {L"C:\\VARNISCA\\"};
+    w.files = {L"C:\\VARNISCA\\Kestrimo.exe"};
+    s.push_back({"previous installation closes without probing", w,
+                 {S("DirectoryExists ", kDir), S("FileExists ", kDir) + "Kestrimo.exe",
+                  "Message: Já existe uma instalação anterior do sistema neste computador!",
+                  "RequestClose"}});
+  }
+  {
+    World w;
+    w.forceDirectoriesWorks = false;
+    w.directoryText = L"Q:\\NOWHERE\\";
+    s.push_back({"folder that cannot be created", w,
+                 {"DirectoryExists Q:\\NOWHERE\\", "ForceDirectories Q:\\NOWHERE\\",
+                  "Message: Não foi possível criar a pasta Varnisca na raiz do C:\\"}});
+  }
+  {
+    // An existing folder without the updater goes on; a typed folder without
+    // its final backslash gets one.
+    World w = FreshPc({false});
+    w.directoryText = L"D:\\ERP";
+    w.directories = {L"D:\\ERP\\"};
+    w.files.insert(L"C:\\Program Files\\WinRAR\\Winrar.exe");
+    s.push_back({"WinRAR present, site down: silent stop after one probe", w,
+                 {"DirectoryExists D:\\ERP\\", "FileExists D:\\ERP\\Kestrimo.exe", "IsWindows64",
+                  S("FileExists ", kWinrar64), kProbe}});
+  }
+  {
+    World w = FreshPc({false, false});
+    w.windows64 = false;
+    s.push_back({"WinRAR missing, site down: nothing fetched", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar32), kProbe, kProbe}});
+  }
+  {
+    World w = FreshPc({true});
+    w.setupResults[L"Winrar"] = false;
+    s.push_back({"WinRAR setup that fails", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                     kHideLabels +
+                     Log{"Message: Winrar não foi instaldo. Execute novamente o sistema Pravonell."}});
+  }
+  {
+    World w = FreshPc({true, true});
+    w.failingDownload = L"/uploads/download/file/66/DADOS.7z";
+    Log expected = FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                   Log{kProbe} + kShowLabels;
+    for (int i = 0; i < 5; ++i) expected = expected + DownloadOf(kRows[i]);
+    expected = expected + Log{"Create C:\\VARNISCA\\Dados.rar", "module: Baixando Banco de Dados",
+                              "BaixarArquivo /uploads/download/file/66/DADOS.7z",
+                              "status: Download Finalizado ...", "Close C:\\VARNISCA\\Dados.rar"};
+    s.push_back({"transfer failing on row 6 keeps the file closed and ends the run", w, expected,
+                 "HTTP/1.1 500 Internal Server Error"});
+  }
+  {
+    World w = FreshPc({true, true});
+    w.stoppedDownload = L"/uploads/download/file/22/Polvarin.7z";
+    Log expected = FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                   Log{kProbe} + kShowLabels + DownloadOf(kRows[0]) + DownloadOf(kRows[1]) +
+                   Log{"Create C:\\VARNISCA\\Polvarin.rar", "module: Baixando Sistema Polvarin",
+                       "BaixarArquivo /uploads/download/file/22/Polvarin.7z", "ProcessMessages",
+                       "Close C:\\VARNISCA\\Polvarin.rar"};
+    s.push_back({"window closed during a transfer: file closed, nothing more written", w, expected});
+  }
+  {
+    World w = FreshPc({true, true});
+    w.failingExtraction = L"C:\\VARNISCA\\Dados";
+    s.push_back({"archive that does not extract stops the run and deletes nothing", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                     Log{kProbe} + kShowLabels + AllDownloads() + Extractions(kDir, 5) +
+                     Log{"Message: Não foi possível descompactar o arquivo Dados.rar."}});
+  }
+  {
+    World w = FreshPc({true, true, true});
+    w.setupResults[L"Firebird"] = false;
+    s.push_back({"Firebird setup that fails ends before ACBrNFeMonitor", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                     Log{kProbe} + kShowLabels + AllDownloads() + Extractions() +
+                     kAfterExtraction + FirebirdSetup() + kHideLabels +
+                     Log{"Message: Firebird não foi instalado."}});
+  }
+  {
+    World w = FreshPc({true, true, true, true});
+    s.push_back({"full success on a PC without WinRAR, Firebird or ACBrNFeMonitor", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                     Log{kProbe} + kShowLabels + AllDownloads() + Extractions() +
+                     kAfterExtraction + FirebirdSetup() + kFirebirdDone + AcbrSetup() +
+                     kAcbrDone + Finish()});
+  }
+  {
+    // Everything present: the only probe is the gate; a site that stops
+    // answering later would skip the setups silently.
+    World w = FreshPc({true});
+    w.files.insert({L"C:\\Program Files\\WinRAR\\Winrar.exe",
+                    L"C:\\Program Files\\Firebird\\Firebird_5_0\\WOW64\\fbclient.dll",
+                    L"C:\\ACBrNFeMonitor\\ACBrNFeMonitor.exe"});
+    s.push_back({"prerequisites present: one probe", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + kShowLabels +
+                     AllDownloads() + Extractions() + kAfterExtraction +
+                     Log{S("FileExists ", kFirebird64), "Sleep 1000", S("FileExists ", kAcbr)} +
+                     Finish()});
+  }
+  {
+    World w = FreshPc({true, false, false});
+    w.files = {L"C:\\Program Files\\WinRAR\\Winrar.exe"};  // and no Polvarin.exe
+    w.configWriteFails = true;
+    s.push_back({"site gone after the gate, no program, configuration write fails", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + kShowLabels +
+                     AllDownloads() + Extractions() + kAfterExtraction +
+                     Log{S("FileExists ", kFirebird64), kProbe, "Sleep 1000", S("FileExists ", kAcbr),
+                         kProbe, "module: Criando Atalhos", "status: Aguarde...",
+                         S("FileExists ", kDir) + "Polvarin.exe", "module: Instalação Concluída.",
+                         "status: Processo Finalizado", S("GravarConfiguracao ", kDir)},
+                 "Unable to write to C:\\VARNISCA\\Quilmarde.ini"});
+  }
+  return s;
+}
+
+struct Outcome {
+  Log log;
+  std::string error;
+};
+
+Outcome RunIn(World world, ProgramState& state) {
+  FakeRunPorts fake(std::move(world));
+  RunControl control(fake);
+  GuardedStatusDisplay display(fake, control);
+  fake.control = &control;
+  fake.pump = &control;
+  fake.guardedDisplay = &display;
+  InstallationRun run(state, RunPorts{fake, fake, fake, display, fake, control, fake, fake, fake,
+                                      fake, fake, fake, fake});
+  Outcome outcome;
+  try {
+    run.InstalarSistema();
+  } catch (const Error& e) {
+    outcome.error = Utf8(e.message());
+  }
+  outcome.log = fake.log;
+  return outcome;
+}
+
+TEST(InstallationRun, Scenarios) {
+  for (const Scenario& scenario : Scenarios()) {
+    SCOPED_TRACE(scenario.name);
+    ProgramState state;
+    Outcome outcome = RunIn(scenario.world, state);
+    EXPECT_EQ(Lines(outcome.log), Lines(scenario.expected));
+    EXPECT_EQ(outcome.error, scenario.error);
+  }
+}
+
+TEST(InstallationRun, EmptyDirectoryFieldKeepsTheLastDirectory) {
+  ProgramState state;
+  World first = FreshPc({false, false});
+  first.directoryText = L"E:\\SUITE";
+  RunIn(first, state);
+  EXPECT_EQ(Utf8(state.DirSistema), "E:\\SUITE\\");
+
+  World second = FreshPc({false, false});
+  second.directoryText = L"";
+  Outcome outcome = RunIn(second, state);
+  ASSERT_FALSE(outcome.log.empty());
+  EXPECT_EQ(outcome.log.front(), "DirectoryExists E:\\SUITE\\");
+
+  ProgramState fresh;
+  RunIn(second, fresh);
+  EXPECT_EQ(Utf8(fresh.DirSistema), "C:\\Varnisca\\");
+}
+
+TEST(InstallationRun, NewRunAfterAStopStartsAgain) {
+  ProgramState state;
+  FakeRunPorts fake(FreshPc({true, false}));
+  RunControl control(fake);
+  GuardedStatusDisplay display(fake, control);
+  fake.control = &control;
+  fake.pump = &control;
+  fake.guardedDisplay = &display;
+  InstallationRun run(state, RunPorts{fake, fake, fake, display, fake, control, fake, fake, fake,
+                                      fake, fake, fake, fake});
+  control.RequestStop();  // a stop asked for an earlier run
+  run.InstalarSistema();
+  EXPECT_EQ(fake.log.back(), "CheckURL '' 1");  // reached the gate, not cut short
+}
+
+}  // namespace
+}  // namespace pravonell::testing

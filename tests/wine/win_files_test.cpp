@@ -1,0 +1,119 @@
+// The Win32 file ports against the real file system (under Wine in CI).
+#include "platform/win32/win_files.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/error.h"
+#include "tests/wine/scratch.h"
+
+namespace pravonell::win32 {
+namespace {
+
+using testing::Scratch;
+
+std::string ReadAll(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(h);
+  return text;
+}
+
+TEST(Win32FileSystem, ForceDirectoriesMakesEveryMissingFolder) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  const std::wstring deep = scratch.Path(L"a\\b c\\d\\");
+  EXPECT_FALSE(fs.DirectoryExists(deep));
+  EXPECT_TRUE(fs.ForceDirectories(deep));
+  EXPECT_TRUE(fs.DirectoryExists(deep));
+  EXPECT_TRUE(fs.ForceDirectories(deep));  // already there
+  EXPECT_TRUE(fs.ForceDirectories(L"C:\\"));
+}
+
+TEST(Win32FileSystem, ForceDirectoriesFailsUnderAFile) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  scratch.Write(L"plain", "x");
+  EXPECT_FALSE(fs.ForceDirectories(scratch.Path(L"plain\\sub\\")));
+  EXPECT_FALSE(fs.ForceDirectories(L""));
+}
+
+TEST(Win32FileSystem, ExistenceTellsFilesFromFolders) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  scratch.Write(L"file.txt", "x");
+  EXPECT_TRUE(fs.FileExists(scratch.Path(L"file.txt")));
+  EXPECT_FALSE(fs.DirectoryExists(scratch.Path(L"file.txt")));
+  EXPECT_TRUE(fs.DirectoryExists(scratch.Path(L"")));
+  EXPECT_FALSE(fs.FileExists(scratch.Path(L"")));
+  EXPECT_FALSE(fs.FileExists(scratch.Path(L"absent")));
+}
+
+TEST(Win32FileSystem, OutputFileEmptiesAnExistingFileAndSharesNothing) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  scratch.Write(L"out.bin", "old content that is longer");
+  auto file = fs.CreateOutputFile(scratch.Path(L"out.bin"));
+  EXPECT_EQ(ReadAll(scratch.Path(L"out.bin")), "<missing>");  // no sharing while open
+  file->Write(std::span<const char>("new", 3));
+  file->Close();
+  EXPECT_EQ(ReadAll(scratch.Path(L"out.bin")), "new");
+}
+
+TEST(Win32FileSystem, OutputFileLengthExtendsAndCutsWithoutMovingTheWritePosition) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  auto file = fs.CreateOutputFile(scratch.Path(L"sized.bin"));
+  file->SetLength(10);
+  file->Write(std::span<const char>("abc", 3));
+  file->SetLength(3);
+  file->Write(std::span<const char>("de", 2));
+  file->Close();
+  EXPECT_EQ(ReadAll(scratch.Path(L"sized.bin")), "abcde");
+}
+
+TEST(Win32FileSystem, OutputFileThatCannotBeCreatedNamesThePathAndReason) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  const std::wstring path = scratch.Path(L"no such folder\\x.rar");
+  try {
+    fs.CreateOutputFile(path);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    const std::wstring expected = L"Cannot create file \"" + path + L"\". ";
+    EXPECT_EQ(e.message().substr(0, expected.size()), expected);
+    EXPECT_GT(e.message().size(), expected.size());  // the system's reason follows
+    EXPECT_NE(e.message().back(), L'.');
+  }
+}
+
+TEST(Win32FileSystem, DeleteFileReportsWhetherItRemovedSomething) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  scratch.Write(L"a.rar", "x");
+  EXPECT_TRUE(fs.RemoveFile(scratch.Path(L"a.rar")));
+  EXPECT_FALSE(fs.FileExists(scratch.Path(L"a.rar")));
+  EXPECT_FALSE(fs.RemoveFile(scratch.Path(L"a.rar")));
+}
+
+TEST(Win32Bitness, SixtyFourBitBuildTakesTheSixtyFourBitPaths) {
+  Win32Bitness bitness;
+#if defined(_WIN64)
+  EXPECT_TRUE(bitness.IsWindows64());
+#else
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  EXPECT_EQ(bitness.IsWindows64(), wow64 != FALSE);
+#endif
+}
+
+}  // namespace
+}  // namespace pravonell::win32
