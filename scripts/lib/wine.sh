@@ -3,7 +3,11 @@
 #   wine_start_display   an Xvfb of our own unless a display is given
 #   wine_new_prefix DIR  a fresh prefix copied from the template
 #   wine_stop            ends the prefix's wineserver and our Xvfb
+#   winerun CMD...       runs wine, wineserver... in the prefix (see winerun)
 # Everything stays inside DIR: tests never write into the real home.
+
+WINERUN="$(dirname "${BASH_SOURCE[0]}")/winerun"
+winerun() { "$WINERUN" "$@"; }
 
 wine_init() {
   WINE_STATE=$(realpath -m "$1")
@@ -12,6 +16,19 @@ wine_init() {
   export WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   XVFB_PID=""
+  if [ "$(id -u)" -eq 0 ]; then
+    export PRAVONELL_WINE_USER=pravonell-wine
+    id "$PRAVONELL_WINE_USER" >/dev/null 2>&1 ||
+      useradd --system --create-home --home-dir /var/lib/pravonell-wine \
+        --shell /usr/sbin/nologin "$PRAVONELL_WINE_USER"
+    chown "$PRAVONELL_WINE_USER" "$WINE_STATE" "$WINE_STATE/home"
+  fi
+}
+
+# Gives the Wine user a folder (or file) made by the scripts.
+wine_own() {
+  [ -n "${PRAVONELL_WINE_USER:-}" ] && chown -R "$PRAVONELL_WINE_USER" "$@"
+  return 0
 }
 
 wine_start_display() {
@@ -39,9 +56,10 @@ wine_template() {
   local template="$WINE_STATE/template"
   [ -f "$template/.ready" ] && return 0
   rm -rf "$template"
-  WINEPREFIX="$template" wineboot -i >"$WINE_STATE/wineboot.log" 2>&1
-  WINEPREFIX="$template" wineserver -w
+  WINEPREFIX="$template" winerun wineboot -i >"$WINE_STATE/wineboot.log" 2>&1
+  WINEPREFIX="$template" winerun wineserver -w
   cp /usr/share/wine/fonts/*.ttf "$template/drive_c/windows/Fonts/"
+  wine_own "$template/drive_c/windows/Fonts"
   cat >"$WINE_STATE/vdesk.reg" <<'REG'
 REGEDIT4
 
@@ -51,8 +69,8 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
 "Default"="1024x768"
 REG
-  WINEPREFIX="$template" wine regedit /S "$(winepath_of "$WINE_STATE/vdesk.reg")" >/dev/null 2>&1
-  WINEPREFIX="$template" wineserver -w
+  WINEPREFIX="$template" winerun wine regedit /S "$(winepath_of "$WINE_STATE/vdesk.reg")" >/dev/null 2>&1
+  WINEPREFIX="$template" winerun wineserver -w
   touch "$template/.ready"
 }
 
@@ -68,13 +86,13 @@ wine_new_prefix() {
   cp -a "$WINE_STATE/template" "$prefix"
   local link
   for link in "$prefix"/drive_c/users/*/*; do
-    if [ -L "$link" ]; then rm "$link"; mkdir "$link"; fi
+    if [ -L "$link" ]; then rm "$link"; mkdir "$link"; wine_own "$link"; fi
   done
   export WINEPREFIX="$prefix"
 }
 
 wine_stop() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+  [ -n "${WINEPREFIX:-}" ] && winerun wineserver -k >/dev/null 2>&1 || true
   if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
   XVFB_PID=""
 }

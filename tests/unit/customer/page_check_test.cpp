@@ -1,0 +1,98 @@
+#include "customer/page_check.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "engine/error.h"
+#include "tests/fakes/fake_customer_page.h"
+#include "tests/fakes/text.h"
+
+namespace pravonell::testing {
+namespace {
+
+struct Entry {
+  const char* name;
+  const wchar_t* cpfCnpj;
+  const wchar_t* nome;
+  const wchar_t* email;
+  const wchar_t* dir;
+  int personTypeBefore;
+  const char* message;           // nullptr when the check passes
+  std::optional<Field> focus;    // where the focus was moved
+  const wchar_t* fieldAfter;     // the CPF/CNPJ field after the check
+};
+
+const Entry kEntries[] = {
+    {"valid CPF typed bare while company is chosen", L"12345678909", L"JOSE", L"j@x.br",
+     L"C:\\VARNISCA\\", kPessoaJuridica, nullptr, std::nullopt, L"123.456.789-09"},
+    {"valid CNPJ", L"11.222.333/0001-81", L"ACME", L"a@b", L"C:\\X\\", kPessoaFisica, nullptr,
+     std::nullopt, L"11.222.333/0001-81"},
+    {"fourteen zeros pass as a CNPJ", L"00000000000000", L"ACME", L"a@b", L"C:\\X\\",
+     kPessoaFisica, nullptr, std::nullopt, L"00.000.000/0000-00"},
+    {"alphanumeric CNPJ in lower case", L"12abc34501de35", L"ACME", L"a@b", L"C:\\X\\",
+     kPessoaFisica, nullptr, std::nullopt, L"12.ABC.345/01DE-35"},
+    {"e-mail without an at-sign passes", L"12345678909", L"JOSE", L"no at sign", L"C:\\X\\",
+     kPessoaFisica, nullptr, std::nullopt, L"123.456.789-09"},
+    {"empty CPF/CNPJ field", L"", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
+     "Digite um CNPJ Válido.", Field::CpfCnpj, L""},
+    {"ten digits are erased", L"1234567890", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
+     "Digite um CNPJ Válido.", Field::CpfCnpj, L""},
+    {"CPF with wrong check digits", L"12345678900", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
+     "Digite um CPF Válido", Field::CpfCnpj, L"123.456.789-00"},
+    {"repeated-digit CPF", L"111.111.111-11", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
+     "Digite um CPF Válido", Field::CpfCnpj, L"111.111.111-11"},
+    {"alphanumeric CNPJ with a wrong check digit", L"12ABC34501DE36", L"ACME", L"a@b", L"C:\\X\\",
+     kPessoaFisica, "Digite um CNPJ Válido.", Field::CpfCnpj, L"12.ABC.345/01DE-36"},
+    {"name of spaces only", L"12345678909", L"   ", L"j@x.br", L"C:\\X\\", kPessoaFisica,
+     "Informe um NOME/RAZÃO SOCIAL.", Field::NomeRazao, L"123.456.789-09"},
+    {"name and e-mail empty: only the name is reported", L"12345678909", L"", L"", L"C:\\X\\",
+     kPessoaFisica, "Informe um NOME/RAZÃO SOCIAL.", Field::NomeRazao, L"123.456.789-09"},
+    {"e-mail of control characters", L"12345678909", L"JOSE", L"\t\r\n ", L"C:\\X\\",
+     kPessoaFisica, "Informe um EMAIL", Field::Email, L"123.456.789-09"},
+    {"directory of spaces: the focus stays", L"12345678909", L"JOSE", L"j@x.br", L"  ",
+     kPessoaFisica, "Diretorio de instalação não informado.", std::nullopt, L"123.456.789-09"},
+};
+
+TEST(ValidaCadastro, ChecksInOrderWithMessageAndFocus) {
+  for (const Entry& entry : kEntries) {
+    SCOPED_TRACE(entry.name);
+    FakeCustomerPage page;
+    page.texts[Field::CpfCnpj] = entry.cpfCnpj;
+    page.texts[Field::NomeRazao] = entry.nome;
+    page.texts[Field::Email] = entry.email;
+    page.texts[Field::DirInstalacao] = entry.dir;
+    page.personType = entry.personTypeBefore;
+
+    std::string message;
+    try {
+      EXPECT_TRUE(ValidaCadastro(page));
+    } catch (const Error& e) {
+      message = Utf8(e.message());
+    }
+    EXPECT_EQ(message, entry.message ? entry.message : "");
+    std::vector<Field> expectedFocus;
+    if (entry.focus) expectedFocus.push_back(*entry.focus);
+    EXPECT_EQ(page.focusMoves, expectedFocus);
+    EXPECT_EQ(page.texts[Field::CpfCnpj], entry.fieldAfter);
+  }
+}
+
+TEST(ValidaCadastro, FocusIsLeftAloneWhenTheFieldCannotTakeIt) {
+  FakeCustomerPage page;
+  page.texts[Field::CpfCnpj] = L"12345678900";
+  page.focusable = false;
+  EXPECT_THROW(ValidaCadastro(page), Error);
+  EXPECT_TRUE(page.focusMoves.empty());
+}
+
+TEST(ValidaCadastro, FieldsKeepTheirSpaces) {
+  FakeCustomerPage page;
+  page.texts[Field::CpfCnpj] = L"12345678909";
+  page.texts[Field::NomeRazao] = L" JOSE ";
+  EXPECT_TRUE(ValidaCadastro(page));
+  EXPECT_EQ(page.texts[Field::NomeRazao], L" JOSE ");
+}
+
+}  // namespace
+}  // namespace pravonell::testing
