@@ -1,0 +1,184 @@
+#include "engine/http/cookies.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace pravonell::http {
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The folder part of a request path: "/a/b/c" gives "/a/b", "/x" gives "/".
+std::string DefaultPath(const std::string& requestPath) {
+  const std::string path = requestPath.substr(0, requestPath.find('?'));
+  if (path.empty() || path[0] != '/') return "/";
+  const auto last = path.rfind('/');
+  return last == 0 ? "/" : path.substr(0, last);
+}
+
+bool DomainMatches(const std::string& host, const std::string& domain) {
+  if (host == domain) return true;
+  return host.size() > domain.size() &&
+         host.compare(host.size() - domain.size(), domain.size(), domain) == 0 &&
+         host[host.size() - domain.size() - 1] == '.';
+}
+
+bool PathMatches(const std::string& requestPath, const std::string& cookiePath) {
+  if (requestPath.compare(0, cookiePath.size(), cookiePath) != 0) return false;
+  return requestPath.size() == cookiePath.size() || cookiePath.back() == '/' ||
+         requestPath[cookiePath.size()] == '/';
+}
+
+// "Wed, 21 Oct 2015 07:28:00 GMT" (and the older forms with dashes).
+bool ParseHttpDate(const std::string& text, CookieJar::Clock::time_point& out) {
+  static const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                  "jul", "aug", "sep", "oct", "nov", "dec"};
+  int day = -1, year = -1, month = -1, hour = -1, minute = -1, second = -1;
+  std::string token;
+  auto take = [&](const std::string& t) {
+    if (t.empty()) return;
+    int h, m, s;
+    if (hour < 0 && std::sscanf(t.c_str(), "%d:%d:%d", &h, &m, &s) == 3) {
+      hour = h, minute = m, second = s;
+    } else if (std::isdigit(static_cast<unsigned char>(t[0]))) {
+      const int n = std::atoi(t.c_str());
+      if (day < 0 && t.size() <= 2) day = n;
+      else if (year < 0) year = n < 70 ? n + 2000 : (n < 100 ? n + 1900 : n);
+    } else if (month < 0) {
+      const std::string l = Lower(t.substr(0, 3));
+      for (int i = 0; i < 12; ++i) {
+        if (l == kMonths[i]) month = i;
+      }
+    }
+  };
+  for (char c : text) {
+    if (c == ' ' || c == ',' || c == '-') {
+      take(token);
+      token.clear();
+    } else {
+      token += c;
+    }
+  }
+  take(token);
+  if (day < 1 || month < 0 || year < 1601 || hour < 0) return false;
+  // Days since the epoch by the civil-from-days rule, without the C library's time zone.
+  const int y = month < 2 ? year - 1 : year;
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int mp = (month + 9) % 12;
+  const int doy = (153 * mp + 2) / 5 + day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
+  const long long seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+  out = CookieJar::Clock::time_point(std::chrono::seconds(seconds));
+  return true;
+}
+
+}  // namespace
+
+void CookieJar::Store(const std::vector<std::string>& setCookies, const std::string& host,
+                      const std::string& requestPath, Clock::time_point now) {
+  const std::string requestHost = Lower(host);
+  for (const std::string& header : setCookies) {
+    const auto semicolon = header.find(';');
+    const std::string pair = header.substr(0, semicolon);
+    const auto equals = pair.find('=');
+    if (equals == std::string::npos) continue;
+    Cookie cookie;
+    cookie.name = Trim(pair.substr(0, equals));
+    cookie.value = Trim(pair.substr(equals + 1));
+    if (cookie.name.empty()) continue;
+    cookie.domain = requestHost;
+    cookie.path = DefaultPath(requestPath);
+    bool remove = false, haveMaxAge = false;
+
+    std::size_t at = semicolon;
+    while (at != std::string::npos) {
+      const auto end = header.find(';', at + 1);
+      const std::string attribute = header.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+      at = end;
+      const auto eq = attribute.find('=');
+      const std::string key = Lower(Trim(attribute.substr(0, eq)));
+      const std::string value = eq == std::string::npos ? "" : Trim(attribute.substr(eq + 1));
+      if (key == "domain" && !value.empty()) {
+        std::string domain = Lower(value);
+        if (domain[0] == '.') domain.erase(0, 1);
+        if (!DomainMatches(requestHost, domain)) cookie.name.clear();  // another site's: refused
+        cookie.domain = domain;
+        cookie.hostOnly = false;
+      } else if (key == "path" && !value.empty() && value[0] == '/') {
+        cookie.path = value;
+      } else if (key == "secure") {
+        cookie.secure = true;
+      } else if (key == "max-age") {
+        haveMaxAge = true;
+        const long long seconds = std::atoll(value.c_str());
+        if (seconds <= 0) remove = true;
+        cookie.expires = true;
+        cookie.expiry = now + std::chrono::seconds(seconds);
+      } else if (key == "expires" && !haveMaxAge) {
+        Clock::time_point when;
+        if (ParseHttpDate(value, when)) {
+          cookie.expires = true;
+          cookie.expiry = when;
+          if (when <= now) remove = true;
+        }
+      }
+    }
+    if (cookie.name.empty()) continue;
+
+    auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& c) {
+      return c.name == cookie.name && c.domain == cookie.domain && c.path == cookie.path;
+    });
+    if (remove) {
+      if (same != cookies_.end()) cookies_.erase(same);
+      continue;
+    }
+    if (same != cookies_.end()) {
+      cookie.order = same->order;  // a replaced cookie keeps its place
+      *same = cookie;
+    } else {
+      cookie.order = next_++;
+      cookies_.push_back(cookie);
+    }
+  }
+}
+
+std::string CookieJar::HeaderFor(const std::string& host, const std::string& path,
+                                 Clock::time_point now) const {
+  const std::string requestHost = Lower(host);
+  const std::string requestPath = path.substr(0, path.find('?'));
+  std::vector<const Cookie*> matching;
+  for (const Cookie& cookie : cookies_) {
+    if (cookie.secure) continue;  // never over plain HTTP
+    if (cookie.expires && cookie.expiry <= now) continue;
+    const bool hostOk = cookie.hostOnly ? requestHost == cookie.domain
+                                        : DomainMatches(requestHost, cookie.domain);
+    if (hostOk && PathMatches(requestPath, cookie.path)) matching.push_back(&cookie);
+  }
+  // Longer paths first, then the older cookie first.
+  std::stable_sort(matching.begin(), matching.end(), [](const Cookie* a, const Cookie* b) {
+    if (a->path.size() != b->path.size()) return a->path.size() > b->path.size();
+    return a->order < b->order;
+  });
+  std::string header;
+  for (const Cookie* cookie : matching) {
+    if (!header.empty()) header += "; ";
+    header += cookie->name + "=" + cookie->value;
+  }
+  return header;
+}
+
+}  // namespace pravonell::http

@@ -1,0 +1,58 @@
+#include "platform/posix/posix_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/error.h"
+
+namespace pravonell::posix {
+
+namespace {
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixOutputFile() override { Close(); }
+
+  void Write(std::span<const char> bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t written = write(fd_, bytes.data(), bytes.size());
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        Fail();
+      }
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+  }
+  void SetLength(std::uint64_t length) override {
+    if (ftruncate(fd_, static_cast<off_t>(length)) != 0) Fail();
+  }
+  void Close() override {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  [[noreturn]] void Fail() {
+    throw Error(L"Cannot write to file \"" + Widen(path_) + L"\". " + Widen(std::strerror(errno)));
+  }
+  int fd_;
+  std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    throw Error(L"Cannot create file \"" + Widen(path) + L"\". " + Widen(std::strerror(errno)));
+  }
+  return std::make_unique<PosixOutputFile>(fd, path);
+}
+
+}  // namespace pravonell::posix

@@ -1,0 +1,46 @@
+// Work events and a file held in memory, for tests of the HTTP client.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/http/http_client.h"
+#include "engine/ports.h"
+#include "engine/run_control.h"
+
+namespace pravonell::testing {
+
+struct RecordingEvents final : http::WorkEvents {
+  std::vector<std::string> log;  // "begin N", "work N", "end"
+  void OnWorkBegin(std::int64_t max) override { log.push_back("begin " + std::to_string(max)); }
+  void OnWork(std::int64_t count) override { log.push_back("work " + std::to_string(count)); }
+  void OnWorkEnd() override { log.push_back("end"); }
+};
+
+struct MemoryFile final : OutputFile {
+  std::string bytes;
+  std::size_t position = 0;
+  std::vector<std::uint64_t> lengths;  // every length set, in order
+  void Write(std::span<const char> data) override {
+    if (bytes.size() < position + data.size()) bytes.resize(position + data.size());
+    bytes.replace(position, data.size(), data.data(), data.size());
+    position += data.size();
+  }
+  void SetLength(std::uint64_t length) override {
+    lengths.push_back(length);
+    bytes.resize(length);
+  }
+  void Close() override {}
+};
+
+// Counts the pumps; asks the run to stop at the pump numbered stopAt.
+struct CountingPump final : MessagePump {
+  int pumps = 0;
+  int stopAt = -1;
+  void ProcessMessages() override {
+    if (++pumps == stopAt) throw RunStopped{};
+  }
+};
+
+}  // namespace pravonell::testing

@@ -1,0 +1,296 @@
+#include "tests/server/test_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace pravonell::testserver {
+
+namespace {
+
+bool SendAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += sent;
+    size -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+const std::string& PatternBlock() {
+  static const std::string block = [] {
+    std::string b(1 << 20, '\0');
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = PatternByte(i);
+    return b;
+  }();
+  return block;
+}
+
+}  // namespace
+
+char PatternByte(std::uint64_t i) { return static_cast<char>('a' + (i * 7 + i / 251) % 26); }
+
+Reply Respond(const std::string& status, const std::string& body, const std::string& headers) {
+  Reply reply;
+  reply.Send("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+             headers + "\r\n" + body);
+  return reply;
+}
+
+Server::Server(Handler handler, std::vector<std::uint16_t> ports) : handler_(std::move(handler)) {
+  for (std::uint16_t wanted : ports) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(wanted);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 64) != 0) {
+      const std::string why = std::strerror(errno);
+      close(fd);
+      throw std::runtime_error("cannot listen on port " + std::to_string(wanted) + ": " + why);
+    }
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    listeners_.push_back(fd);
+    ports_.push_back(ntohs(address.sin_port));
+  }
+  for (int fd : listeners_) threads_.emplace_back([this, fd] { Accept(fd); });
+}
+
+Server::~Server() {
+  stopping_ = true;
+  for (int fd : listeners_) shutdown(fd, SHUT_RDWR);
+  {
+    std::lock_guard lock(mutex_);
+    for (int fd : open_) shutdown(fd, SHUT_RDWR);
+  }
+  for (auto& thread : threads_) thread.join();
+  for (int fd : listeners_) close(fd);
+}
+
+std::vector<Request> Server::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+void Server::Accept(int listener) {
+  std::vector<std::thread> served;
+  while (!stopping_) {
+    const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) {
+        close(fd);
+        break;
+      }
+      open_.insert(fd);
+    }
+    served.emplace_back([this, fd, n = nextConnection_++] { Serve(fd, n); });
+  }
+  for (auto& thread : served) thread.join();
+}
+
+void Server::Serve(int fd, int connection) {
+  std::string pending;
+  char buffer[8192];
+  while (!stopping_) {
+    const auto end = pending.find("\r\n\r\n");
+    if (end == std::string::npos) {
+      const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      pending.append(buffer, static_cast<std::size_t>(got));
+      continue;
+    }
+    Request request;
+    request.connection = connection;
+    request.head = pending.substr(0, end + 4);
+    pending.erase(0, end + 4);
+    const auto firstSpace = request.head.find(' ');
+    const auto secondSpace = request.head.find(' ', firstSpace + 1);
+    if (firstSpace != std::string::npos && secondSpace != std::string::npos) {
+      request.path = request.head.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+    }
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back(request);
+    }
+    if (!Run(fd, handler_(request))) break;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    open_.erase(fd);
+  }
+  close(fd);
+}
+
+// Runs one answer; false when the connection is to end.
+bool Server::Run(int fd, const Reply& reply) {
+  for (const Step& step : reply.steps) {
+    switch (step.kind) {
+      case Step::Bytes:
+        if (!SendAll(fd, step.data.data(), step.data.size())) return false;
+        break;
+      case Step::Pattern: {
+        const std::string& block = PatternBlock();
+        // The pattern repeats every 26 × 251 bytes; blocks start where the last ended.
+        std::uint64_t sent = 0;
+        while (sent < step.size) {
+          const std::size_t offset = static_cast<std::size_t>(sent % (26 * 251));
+          const std::size_t take = static_cast<std::size_t>(
+              std::min<std::uint64_t>(step.size - sent, block.size() - 26 * 251));
+          if (!SendAll(fd, block.data() + offset, take)) return false;
+          sent += take;
+        }
+        break;
+      }
+      case Step::File: {
+        const int file = open(step.data.c_str(), O_RDONLY | O_CLOEXEC);
+        if (file < 0) return false;
+        std::uint64_t left = step.size == 0 ? UINT64_MAX : step.size;
+        char chunk[65536];
+        ssize_t got;
+        bool ok = true;
+        while (left > 0 && (got = read(file, chunk, std::min<std::uint64_t>(sizeof chunk, left))) > 0) {
+          if (!SendAll(fd, chunk, static_cast<std::size_t>(got))) {
+            ok = false;
+            break;
+          }
+          left -= static_cast<std::uint64_t>(got);
+        }
+        close(file);
+        if (!ok) return false;
+        break;
+      }
+      case Step::Close:
+        shutdown(fd, SHUT_WR);
+        return false;
+      case Step::Stall: {
+        // Hold the connection, sending nothing, until the client goes away.
+        char sink[4096];
+        while (!stopping_) {
+          pollfd p{fd, POLLIN, 0};
+          if (poll(&p, 1, 100) > 0 && recv(fd, sink, sizeof sink, 0) <= 0) break;
+        }
+        return false;
+      }
+      case Step::Pause:
+        usleep(static_cast<useconds_t>(step.ms) * 1000);
+        break;
+    }
+  }
+  return true;
+}
+
+Server::Handler FileSite(std::string root, std::string logFile) {
+  auto logMutex = std::make_shared<std::mutex>();
+  return [root, logFile, logMutex](const Request& request) {
+    const std::string path = request.path.substr(0, request.path.find('?'));
+    if (!logFile.empty()) {
+      std::lock_guard lock(*logMutex);
+      std::ofstream(logFile, std::ios::app) << request.head.substr(0, request.head.find("\r\n")) << "\n";
+    }
+    const std::string file = root + path;
+    std::string status = "200 OK", headers, body;
+    bool haveBody = false, chunked = false, stall = false, closeAfter = false;
+    std::uint64_t pattern = 0;
+    std::int64_t cut = -1;
+    bool cutHalf = false;
+
+    std::ifstream script(file + ".reply");
+    std::string line;
+    while (std::getline(script, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const auto space = line.find(' ');
+      const std::string word = line.substr(0, space);
+      const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+      if (word == "status") status = rest;
+      else if (word == "header") headers += rest + "\r\n";
+      else if (word == "body") body = rest, haveBody = true;
+      else if (word == "cut") rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
+      else if (word == "chunked") chunked = true;
+      else if (word == "stall") stall = true;
+      else if (word == "close") closeAfter = true;
+      else if (word == "drop") return Reply().Close();
+      else if (word == "pattern") pattern = std::stoull(rest);
+    }
+
+    if (pattern > 0) {
+      return Reply()
+          .Send("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(pattern) + "\r\n" +
+                headers + "\r\n")
+          .SendPattern(pattern);
+    }
+    struct stat info{};
+    const bool isFile = stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (!haveBody && !isFile) {
+      if (!script.is_open()) status = "404 Not Found";
+      body = "<html><body>" + status + "</body></html>";
+      haveBody = true;
+    }
+    const std::uint64_t length = haveBody ? body.size() : static_cast<std::uint64_t>(info.st_size);
+    if (closeAfter) headers += "Connection: close\r\n";
+
+    Reply reply;
+    std::string head = "HTTP/1.1 " + status + "\r\n";
+    if (chunked) {
+      head += "Transfer-Encoding: chunked\r\n" + headers + "\r\n";
+      std::string content = body;
+      if (!haveBody) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        content = all.str();
+      }
+      std::string encoded;
+      for (std::size_t at = 0; at < content.size(); at += 4000) {
+        const std::string piece = content.substr(at, 4000);
+        char size[32];
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        encoded += size + piece + "\r\n";
+      }
+      encoded += "0\r\n\r\n";
+      reply.Send(head + encoded);
+    } else {
+      head += "Content-Length: " + std::to_string(length) + "\r\n" + headers + "\r\n";
+      reply.Send(head);
+      std::uint64_t send = length;
+      if (cutHalf) send = length / 2;
+      if (cut >= 0) send = std::min<std::uint64_t>(length, static_cast<std::uint64_t>(cut));
+      if (stall) send = 0;
+      if (haveBody) {
+        reply.Send(body.substr(0, send));
+      } else if (send > 0) {
+        reply.SendFile(file, send);
+      }
+      if (stall) reply.Stall();
+      if (send < length) reply.Close();
+    }
+    if (closeAfter) reply.Close();
+    return reply;
+  };
+}
+
+}  // namespace pravonell::testserver

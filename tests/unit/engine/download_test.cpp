@@ -1,0 +1,85 @@
+#include "engine/download.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/error.h"
+#include "platform/posix/posix_network.h"
+#include "tests/fakes/recording_events.h"
+#include "tests/fakes/run_fakes.h"
+#include "tests/server/test_server.h"
+
+namespace pravonell::testing {
+namespace {
+
+TEST(ParseHostPort, DefaultsToPort80) {
+  EXPECT_EQ(ParseHostPort(L"download.varnisca.com.br").host, "download.varnisca.com.br");
+  EXPECT_EQ(ParseHostPort(L"download.varnisca.com.br").port, 80);
+  EXPECT_EQ(ParseHostPort(L"127.0.0.1:47081").host, "127.0.0.1");
+  EXPECT_EQ(ParseHostPort(L"127.0.0.1:47081").port, 47081);
+}
+
+TEST(HttpDownloader, FetchesFromTheDownloadHostWithTheProgressShown) {
+  testserver::Server server(
+      [](const testserver::Request&) { return testserver::Respond("200 OK", "12345678"); });
+  FakeRunPorts display{World{}};
+  CountingPump pump;
+  ProgressDisplay progress(display, L"Pravonell");
+  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump);
+  HttpDownloader downloader(client, L"127.0.0.1:" + std::to_wstring(server.port()), progress);
+  MemoryFile file;
+  downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", file);
+  EXPECT_EQ(file.bytes, "12345678");
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.requests()[0].path, "/uploads/download/file/73/quilmarde.ini");
+  // The fake bar reads back 0, so the amount is shown; the end restores the caption.
+  EXPECT_EQ(Lines(display.log),
+            Lines({"progress max 8", "progress 8", "status: Download ... 0,0 KB",
+                   "caption: Download ... 0,0 KB", "progress 0", "status: Download Finalizado ...",
+                   "caption: Pravonell"}));
+}
+
+class ScriptedStatus final : public StatusProbe {
+ public:
+  std::vector<std::wstring> asked;
+  std::wstring answer;
+  bool raise = false;
+  std::wstring QueryStatus(const std::wstring& address) override {
+    asked.push_back(address);
+    if (raise) throw Error(L"boom");
+    return answer;
+  }
+};
+
+TEST(SiteProbe, AddressesAndAnswers) {
+  const struct {
+    const wchar_t* url;
+    int varnisca;
+    const wchar_t* address;
+  } addresses[] = {
+      {L"", 1, L"http://www.varnisca.com.br/users/sign_in"},
+      {L"ignored", 1, L"http://www.varnisca.com.br/users/sign_in"},
+      {L"example.com/x", 0, L"http://example.com/x"},
+      {L"HTTP://Example.com", 2, L"HTTP://Example.com"},
+      {L"see http://a", 0, L"see http://a"},
+      {L"https://secure", 0, L"http://https://secure"},
+  };
+  ScriptedStatus status;
+  SiteProbe probe(status, L"www.varnisca.com.br");
+  for (const auto& row : addresses) EXPECT_EQ(probe.AddressFor(row.url, row.varnisca), row.address);
+
+  const struct {
+    const wchar_t* answer;
+    bool raise;
+    bool reachable;
+  } answers[] = {{L"200", false, true}, {L"302", false, true}, {L"301", false, false},
+                 {L"404", false, false}, {L"", false, false},   {L"2000", false, false},
+                 {L"200", true, false}};
+  for (const auto& row : answers) {
+    status.answer = row.answer;
+    status.raise = row.raise;
+    EXPECT_EQ(probe.CheckURL(L"", 1), row.reachable);
+  }
+}
+
+}  // namespace
+}  // namespace pravonell::testing

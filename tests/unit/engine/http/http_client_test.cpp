@@ -1,0 +1,333 @@
+// The HTTP client against the loopback test server.
+#include "engine/http/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/error.h"
+#include "platform/posix/posix_network.h"
+#include "tests/fakes/recording_events.h"
+#include "tests/fakes/text.h"
+#include "tests/server/test_server.h"
+
+namespace pravonell::testing {
+namespace {
+
+using testserver::Reply;
+using testserver::Request;
+using testserver::Respond;
+using testserver::Server;
+
+struct Outcome {
+  std::vector<std::string> events;
+  std::string file;
+  std::vector<std::uint64_t> lengths;
+  std::string error;
+};
+
+// One client that lives across the GETs of a test, like the window's.
+class Client {
+ public:
+  explicit Client(http::ClientOptions options = {})
+      : client(std::make_shared<posix::PosixNetwork>(), pump, options) {}
+
+  Outcome Get(std::uint16_t port, const std::string& path) {
+    RecordingEvents events;
+    MemoryFile file;
+    Outcome outcome;
+    try {
+      client.Get("127.0.0.1", port, path, file, events);
+    } catch (const Error& e) {
+      outcome.error = Utf8(e.message());
+    }
+    outcome.events = events.log;
+    outcome.file = file.bytes;
+    outcome.lengths = file.lengths;
+    return outcome;
+  }
+
+  CountingPump pump;
+  http::HttpClient client;
+};
+
+std::string Pattern(std::uint64_t size) {
+  std::string bytes(size, '\0');
+  for (std::uint64_t i = 0; i < size; ++i) bytes[i] = testserver::PatternByte(i);
+  return bytes;
+}
+
+TEST(HttpClient, SendsExactlyTheRequestItShould) {
+  Server server([](const Request&) { return Respond("200 OK", "x"); });
+  Client client;
+  client.Get(server.port(), "/uploads/download/file/59/Kestrimo.7z");
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.requests()[0].head,
+            "GET /uploads/download/file/59/Kestrimo.7z HTTP/1.1\r\n"
+            "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"
+            "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
+            "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+            "\r\n");
+}
+
+TEST(HttpClient, AnnouncedLengthGivesOneBeginRisingCountsAndOneEnd) {
+  const std::uint64_t size = 300000;
+  Server server([&](const Request&) {
+    return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n")
+        .SendPattern(size);
+  });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/big");
+  EXPECT_EQ(outcome.error, "");
+  ASSERT_GE(outcome.events.size(), 3u);
+  EXPECT_EQ(outcome.events.front(), "begin 300000");
+  EXPECT_EQ(outcome.events.back(), "end");
+  std::int64_t last = 0;
+  for (std::size_t i = 1; i + 1 < outcome.events.size(); ++i) {
+    ASSERT_EQ(outcome.events[i].substr(0, 5), "work ");
+    const std::int64_t count = std::stoll(outcome.events[i].substr(5));
+    EXPECT_GT(count, last);
+    EXPECT_LE(count - last, 32768);  // one receive block at most
+    last = count;
+  }
+  EXPECT_EQ(last, 300000);
+  EXPECT_TRUE(outcome.file == Pattern(size));
+  EXPECT_EQ(outcome.lengths, std::vector<std::uint64_t>{size});  // extended first
+  EXPECT_GE(client.pump.pumps, static_cast<int>(outcome.events.size()) - 3);
+}
+
+TEST(HttpClient, ResponsesWithoutABody) {
+  for (const char* head : {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
+                           "HTTP/1.1 204 No Content\r\n\r\n"}) {
+    SCOPED_TRACE(head);
+    Server server([&](const Request&) { return Reply().Send(head); });
+    Client client;
+    const Outcome outcome = client.Get(server.port(), "/empty");
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_TRUE(outcome.events.empty());
+    EXPECT_EQ(outcome.file, "");
+  }
+}
+
+TEST(HttpClient, ErrorStatusReadsItsBodyAndRaisesTheStatusLine) {
+  Server server([](const Request&) { return Respond("404 Not Found", "<html>gone</html>"); });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/missing");
+  EXPECT_EQ(outcome.error, "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(outcome.events, (std::vector<std::string>{"begin 17", "work 17", "end"}));
+  EXPECT_EQ(outcome.file, "");
+  EXPECT_TRUE(outcome.lengths.empty());
+}
+
+TEST(HttpClient, OtherFinalStatusesFailWithTheirLineAsSent) {
+  for (const char* status : {"302 Found", "301 Moved Permanently", "401 Unauthorized",
+                             "407 Proxy Authentication Required", "500  Odd  spacing "}) {
+    SCOPED_TRACE(status);
+    Server server([&](const Request&) {
+      return Respond(status, "see elsewhere", "Location: http://127.0.0.1:1/elsewhere\r\n");
+    });
+    Client client;
+    const Outcome outcome = client.Get(server.port(), "/file");
+    EXPECT_EQ(outcome.error, std::string("HTTP/1.1 ") + status);
+    EXPECT_EQ(outcome.file, "");
+    EXPECT_EQ(server.requests().size(), 1u);  // a redirect is not followed
+  }
+}
+
+TEST(HttpClient, InterimResponsesAreSkipped) {
+  Server server([](const Request&) {
+    return Reply().Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n")
+        .Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/");
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(outcome.file, "ok");
+}
+
+TEST(HttpClient, ChunkedBodyCountsItsFramingBytes) {
+  Server server([](const Request&) {
+    return Reply()
+        .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+        .Pause(100)
+        .Send("4\r\nWiki\r\n")
+        .Pause(100)
+        .Send("5\r\npedia\r\n0\r\n\r\n");
+  });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/chunked");
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(outcome.file, "Wikipedia");
+  EXPECT_EQ(outcome.events, (std::vector<std::string>{"begin 0", "work 9", "work 24", "end"}));
+  EXPECT_TRUE(outcome.lengths.empty());
+}
+
+TEST(HttpClient, BodyUntilTheClose) {
+  Server server([](const Request&) {
+    return Reply().Send("HTTP/1.1 200 OK\r\n\r\n").Pause(30).Send("all of it").Close();
+  });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/");
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(outcome.file, "all of it");
+  EXPECT_EQ(outcome.events.back(), "end");
+}
+
+TEST(HttpClient, BodyCutShortFailsAfterTheEndEventAndKeepsWhatCame) {
+  Server server([](const Request&) {
+    return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n").SendPattern(50000).Close();
+  });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/cut");
+  EXPECT_EQ(outcome.error, "Connection Closed Gracefully.");
+  EXPECT_EQ(outcome.events.front(), "begin 100000");
+  EXPECT_EQ(outcome.events[outcome.events.size() - 2], "work 50000");
+  EXPECT_EQ(outcome.events.back(), "end");
+  EXPECT_TRUE(outcome.file == Pattern(50000));
+  EXPECT_EQ(outcome.lengths, (std::vector<std::uint64_t>{100000, 50000}));  // cut back
+}
+
+TEST(HttpClient, ChunkedBodyCutShortFails) {
+  Server server([](const Request&) {
+    return Reply().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWi").Close();
+  });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/");
+  EXPECT_EQ(outcome.error, "Connection Closed Gracefully.");
+  EXPECT_EQ(outcome.file, "Wi");
+  EXPECT_EQ(outcome.events.back(), "end");
+}
+
+TEST(HttpClient, CloseBeforeTheStatusLine) {
+  Server server([](const Request&) { return Reply().Close(); });
+  Client client;
+  const Outcome outcome = client.Get(server.port(), "/");
+  EXPECT_EQ(outcome.error, "Connection Closed Gracefully.");
+  EXPECT_TRUE(outcome.events.empty());
+}
+
+TEST(HttpClient, RefusedConnect) {
+  std::uint16_t port;
+  {
+    Server closed([](const Request&) { return Reply(); });
+    port = closed.port();
+  }
+  Client client;
+  const Outcome outcome = client.Get(port, "/");
+  EXPECT_EQ(outcome.error, "Socket Error # 10061\r\nConnection refused.");
+  EXPECT_TRUE(outcome.events.empty());
+}
+
+TEST(HttpClient, StallIsAnsweredByAStopRequest) {
+  Server server([](const Request& request) {
+    if (request.path == "/before-head") return Reply().Stall();
+    return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc").Stall();
+  });
+  for (const char* path : {"/before-head", "/mid-body"}) {
+    SCOPED_TRACE(path);
+    Client client;
+    client.pump.stopAt = 3;
+    RecordingEvents events;
+    MemoryFile file;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(client.client.Get("127.0.0.1", server.port(), path, file, events), RunStopped);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(client.pump.pumps, 3);
+    // Two empty 250 ms slices came before the third pump; nothing waits for ever.
+    EXPECT_GE(waited, std::chrono::milliseconds(400));
+    if (std::string(path) == "/mid-body") {
+      EXPECT_EQ(events.log.back(), "end");
+      EXPECT_EQ(file.bytes, "abc");
+    } else {
+      EXPECT_TRUE(events.log.empty());
+    }
+  }
+}
+
+TEST(HttpClient, ConnectionIsReusedAndCookiesAreSentBack) {
+  Server server([](const Request& request) {
+    if (request.path == "/first") {
+      return Respond("200 OK", "one", "Set-Cookie: session=abc123; Path=/; HttpOnly\r\n"
+                                      "Set-Cookie: other=zz; Path=/elsewhere\r\n");
+    }
+    return Respond("200 OK", "two");
+  });
+  Client client;
+  EXPECT_EQ(client.Get(server.port(), "/first").file, "one");
+  EXPECT_EQ(client.Get(server.port(), "/uploads/second").file, "two");
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].connection, requests[0].connection);
+  EXPECT_EQ(requests[0].head.find("Cookie:"), std::string::npos);
+  EXPECT_NE(requests[1].head.find("\r\nCookie: session=abc123\r\n\r\n"), std::string::npos)
+      << requests[1].head;
+}
+
+TEST(HttpClient, ConnectionCloseOrAServerThatLeftMeansANewConnection) {
+  Server server([](const Request& request) {
+    if (request.path == "/close") return Respond("200 OK", "a", "Connection: Close \r\n");
+    if (request.path == "/then-leave") return Respond("200 OK", "b").Close();
+    return Respond("200 OK", "c");
+  });
+  Client client;
+  EXPECT_EQ(client.Get(server.port(), "/close").error, "");
+  EXPECT_EQ(client.Get(server.port(), "/then-leave").error, "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const Outcome third = client.Get(server.port(), "/again");
+  EXPECT_EQ(third.error, "");
+  EXPECT_EQ(third.file, "c");
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_NE(requests[1].connection, requests[0].connection);
+  EXPECT_NE(requests[2].connection, requests[1].connection);
+}
+
+// A network whose connect never completes, and one whose lookups fail.
+class SlowNetwork final : public http::Network {
+ public:
+  std::string Resolve(const std::string& host) override {
+    if (host == "unknown.invalid") throw http::SocketError{11001};
+    return "127.0.0.1";
+  }
+  std::unique_ptr<http::Connection> Connect(const std::string&, std::uint16_t) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    throw http::SocketError{10060};
+  }
+};
+
+TEST(HttpClient, ConnectThatTakesTooLongTimesOutWhilePumping) {
+  http::ClientOptions options;
+  options.connectLimitMs = 400;
+  CountingPump pump;
+  http::HttpClient client(std::make_shared<SlowNetwork>(), pump, options);
+  RecordingEvents events;
+  MemoryFile file;
+  try {
+    client.Get("vendor", 80, "/", file, events);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(Utf8(e.message()), "Connect timed out.");
+  }
+  EXPECT_GE(pump.pumps, 2);  // every 125 ms slice
+  EXPECT_LE(pump.pumps, 4);
+
+  pump.stopAt = pump.pumps + 1;  // the window closes while connecting
+  EXPECT_THROW(client.Get("vendor", 80, "/", file, events), RunStopped);
+}
+
+TEST(HttpClient, NameThatDoesNotResolve) {
+  CountingPump pump;
+  http::HttpClient client(std::make_shared<SlowNetwork>(), pump);
+  RecordingEvents events;
+  MemoryFile file;
+  try {
+    client.Get("unknown.invalid", 80, "/", file, events);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(Utf8(e.message()), "Socket Error # 11001\r\nHost not found.");
+  }
+}
+
+}  // namespace
+}  // namespace pravonell::testing
