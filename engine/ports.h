@@ -37,6 +37,43 @@ class FileSystem {
   virtual bool RemoveFile(const std::wstring& path) = 0;
 };
 
+// A program started by the engine. Destroying it releases its handles; it
+// does not end the program.
+class Process {
+ public:
+  virtual ~Process() = default;
+  static constexpr unsigned kForever = 0xFFFFFFFF;
+  // True once the program has ended, waiting at most that long.
+  virtual bool Wait(unsigned milliseconds) = 0;
+  virtual std::uint32_t ExitCode() = 0;
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  // Starts a command line (program first); nullptr when it cannot be started.
+  // A hidden program shows no window.
+  virtual std::unique_ptr<Process> Start(const std::wstring& commandLine, bool hidden) = 0;
+};
+
+// A shell shortcut's fields.
+struct ShellLink {
+  std::wstring description;
+  std::wstring target;
+  std::wstring arguments;
+  std::wstring workingDirectory;
+};
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // The user's own desktop folder, without a final backslash; "" when unknown.
+  virtual std::wstring DesktopFolder() = 0;
+  // Writes the shortcut file; raises Error when the shell's link object or
+  // one of its interfaces is missing. Later failures are not reported.
+  virtual void SaveShellLink(const ShellLink& link, const std::wstring& file) = 0;
+};
+
 class Pauses {
  public:
   virtual ~Pauses() = default;

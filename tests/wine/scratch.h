@@ -22,7 +22,11 @@ class Scratch {
   std::wstring Path(const std::wstring& relative) const { return root_ + relative; }
 
   void Write(const std::wstring& relative, const std::string& bytes) const {
-    HANDLE h = CreateFileW(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    WriteAbsolute(Path(relative), bytes);
+  }
+
+  static void WriteAbsolute(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

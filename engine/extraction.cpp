@@ -1,0 +1,49 @@
+#include "engine/extraction.h"
+
+#include "engine/command_line.h"
+
+namespace pravonell {
+
+std::wstring ArchiverExtraction::CommandLine(const std::wstring& origem, const std::wstring& destino,
+                                             const std::wstring& tipo, bool win64) {
+  // Each piece is quoted when it holds a blank, so neither the archiver's own
+  // path nor a folder such as "C:\Minha Empresa\" is split into words.
+  std::wstring line = QuoteArgument(WinrarPath(win64)) + L" x " + QuoteArgument(origem + L".rar");
+  if (tipo == L".exe") {
+    const auto cut = origem.find_last_of(L"\\:");
+    const std::wstring arquivo = (cut == std::wstring::npos ? origem : origem.substr(cut + 1)) + L".exe";
+    line += L" " + QuoteArgument(arquivo) + L" " + QuoteArgument(destino);
+  } else if (tipo == L"DD") {
+    line += L" " + QuoteArgument(destino + L"Dados");
+  } else {
+    line += L" " + QuoteArgument(destino);
+  }
+  return line;
+}
+
+bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
+                                            const std::wstring& tipo, bool win64) {
+  if (tipo == L"DD") {
+    const std::wstring dados = state_.DirSistema + L"Dados";
+    if (!files_.DirectoryExists(dados) && !files_.ForceDirectories(dados)) {
+      window_.ShowMessage(L"Não foi possível criar a pasta do Banco de Dados");
+      return false;
+    }
+  }
+  std::unique_ptr<Process> archiver =
+      processes_.Start(CommandLine(origem, destino, tipo, win64), /*hidden=*/true);
+  if (!archiver) return false;
+  // The window stays alive while the archiver works; the next step needs
+  // what this archive holds, so it is waited for.
+  while (!archiver->Wait(100)) pump_.ProcessMessages();
+  return archiver->ExitCode() == 0;
+}
+
+void ArchiverExtraction::DeletaArquivosRAR() {
+  for (const wchar_t* name : kArchivesToDelete) {
+    if (files_.RemoveFile(state_.DirSistema + name)) pauses_.Sleep(900);
+    pump_.ProcessMessages();
+  }
+}
+
+}  // namespace pravonell

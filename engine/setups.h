@@ -1,0 +1,42 @@
+// The prerequisites' own setup programs, and the desktop shortcut.
+#pragma once
+
+#include "engine/install_plan.h"
+#include "engine/ports.h"
+
+namespace pravonell {
+
+class SetupRunner final : public Setups {
+ public:
+  SetupRunner(FileSystem& files, Processes& processes) : files_(files), processes_(processes) {}
+
+  // Runs the setup of "Winrar" (PathInstalar + "Winrar.exe"), "Firebird" or
+  // "ACBrNFeMonitor" (PathInstalar itself) and waits for it without limit.
+  // True when it ended with success: exit code 0, or 3010 or 1641 (success,
+  // restart needed). A setup that fails or is cancelled gives false.
+  bool InstalarAplicativo(const std::wstring& nome, const std::wstring& pathInstalar) override;
+
+ private:
+  FileSystem& files_;
+  Processes& processes_;
+};
+
+class DesktopShortcuts final : public Shortcuts {
+ public:
+  DesktopShortcuts(ProgramState& state, Shell& shell) : state_(state), shell_(shell) {}
+
+  // The shortcut "<desktop>\<Sistema>.lnk" to DirSistema + Sistema + ".exe".
+  void CriarAtalhos(const std::wstring& sistema) override;
+
+  // Looks up the desktop folder into DirDesktop (once, when the window is made).
+  void LookUpDesktop() { state_.DirDesktop = shell_.DesktopFolder(); }
+
+ private:
+  ProgramState& state_;
+  Shell& shell_;
+};
+
+// The name with its extension (after the last dot of its last part) replaced.
+std::wstring ChangeFileExt(const std::wstring& name, const std::wstring& extension);
+
+}  // namespace pravonell

@@ -1,0 +1,56 @@
+// Processes and a shell that record what they were asked to do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/ports.h"
+#include "tests/fakes/text.h"
+
+namespace pravonell::testing {
+
+class FakeProcesses final : public Processes {
+ public:
+  std::vector<std::string>& log;
+  bool startable = true;
+  std::uint32_t exitCode = 0;
+  int waitsBeforeEnd = 0;  // Wait calls answered "still running" first
+
+  explicit FakeProcesses(std::vector<std::string>& shared) : log(shared) {}
+
+  std::unique_ptr<Process> Start(const std::wstring& commandLine, bool hidden) override {
+    log.push_back(std::string(hidden ? "start hidden " : "start ") + Utf8(commandLine));
+    if (!startable) return nullptr;
+    return std::make_unique<FakeProcess>(*this);
+  }
+
+ private:
+  class FakeProcess final : public Process {
+   public:
+    explicit FakeProcess(FakeProcesses& owner) : owner_(owner), left_(owner.waitsBeforeEnd) {}
+    ~FakeProcess() override { owner_.log.push_back("handles closed"); }
+    bool Wait(unsigned ms) override {
+      owner_.log.push_back(ms == kForever ? "wait forever" : "wait " + std::to_string(ms));
+      return ms == kForever || left_-- <= 0;
+    }
+    std::uint32_t ExitCode() override { return owner_.exitCode; }
+
+   private:
+    FakeProcesses& owner_;
+    int left_;
+  };
+};
+
+class FakeShell final : public Shell {
+ public:
+  std::vector<std::string>& log;
+  std::wstring desktop = L"C:\\Users\\ana\\Desktop";
+  explicit FakeShell(std::vector<std::string>& shared) : log(shared) {}
+  std::wstring DesktopFolder() override { return desktop; }
+  void SaveShellLink(const ShellLink& link, const std::wstring& file) override {
+    log.push_back("link " + Utf8(file) + " | " + Utf8(link.description) + " | " + Utf8(link.target) +
+                  " | '" + Utf8(link.arguments) + "' | " + Utf8(link.workingDirectory));
+  }
+};
+
+}  // namespace pravonell::testing

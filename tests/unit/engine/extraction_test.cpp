@@ -1,0 +1,147 @@
+#include "engine/extraction.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/command_line.h"
+#include "tests/fakes/fake_processes.h"
+#include "tests/fakes/run_fakes.h"
+
+namespace pravonell::testing {
+namespace {
+
+TEST(QuoteArgument, StandardWindowsRules) {
+  const struct {
+    const wchar_t* in;
+    const wchar_t* out;
+  } rows[] = {
+      {L"C:\\VARNISCA\\", L"C:\\VARNISCA\\"},
+      {L"Kestrimo.exe", L"Kestrimo.exe"},
+      {L"C:\\Program Files\\WinRAR\\Winrar.exe", L"\"C:\\Program Files\\WinRAR\\Winrar.exe\""},
+      {L"C:\\Minha Empresa\\", L"\"C:\\Minha Empresa\\\\\""},  // the final backslash is doubled
+      {L"a\\\\b c", L"\"a\\\\b c\""},                          // inner backslashes stay
+      {L"say \"hi\"", L"\"say \\\"hi\\\"\""},
+      {L"", L"\"\""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Utf8(row.in));
+    EXPECT_EQ(QuoteArgument(row.in), row.out);
+  }
+}
+
+TEST(ArchiverCommandLine, ThreeFormsByMode) {
+  const struct {
+    const wchar_t* origem;
+    const wchar_t* destino;
+    const wchar_t* tipo;
+    bool win64;
+    const char* line;
+  } rows[] = {
+      {L"C:\\VARNISCA\\Kestrimo", L"C:\\VARNISCA\\", L".exe", true,
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Kestrimo.rar Kestrimo.exe C:\\VARNISCA\\"},
+      {L"C:\\VARNISCA\\Polvarin", L"C:\\VARNISCA\\", L".exe", false,
+       "\"C:\\Program Files (x86)\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Polvarin.rar Polvarin.exe C:\\VARNISCA\\"},
+      {L"C:\\VARNISCA\\Dados", L"C:\\VARNISCA\\", L"DD", true,
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\Dados"},
+      {L"C:\\VARNISCA\\Relatorios", L"C:\\VARNISCA\\", L"R", true,
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\"},
+      {L"C:\\VARNISCA\\Kestrimo", L"C:\\VARNISCA\\", L".EXE", true,  // case-sensitive: last form
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Kestrimo.rar C:\\VARNISCA\\"},
+      {L"C:\\VARNISCA\\Dados", L"C:\\VARNISCA\\", L"dd", true,
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\"},
+      {L"D:\\Minha Empresa\\ERP\\Kestrimo", L"D:\\Minha Empresa\\ERP\\", L".exe", true,
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x \"D:\\Minha Empresa\\ERP\\Kestrimo.rar\" "
+       "Kestrimo.exe \"D:\\Minha Empresa\\ERP\\\\\""},
+      {L"D:\\Minha Empresa\\Dados", L"D:\\Minha Empresa\\", L"DD", true,
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x \"D:\\Minha Empresa\\Dados.rar\" "
+       "\"D:\\Minha Empresa\\Dados\""},
+      {L"X:Kestrimo", L"X:", L".exe", true,  // the file piece follows a colon too
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x X:Kestrimo.rar Kestrimo.exe X:"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(Utf8(ArchiverExtraction::CommandLine(row.origem, row.destino, row.tipo, row.win64)),
+              row.line);
+  }
+}
+
+struct ExtractionFixture {
+  explicit ExtractionFixture(World world = {}) : fake(std::move(world)) {}
+  FakeRunPorts fake;
+  FakeProcesses processes{fake.log};
+  ProgramState state;
+  RunControl pump{fake};
+  ArchiverExtraction extraction{state, fake, processes, fake, fake, pump};
+};
+
+TEST(DescompactarWINRAR, WaitsForTheArchiverWhilePumpingAndReportsItsOutcome) {
+  for (std::uint32_t exitCode : {0u, 1u, 3u}) {
+    SCOPED_TRACE(exitCode);
+    ExtractionFixture f;
+    f.state.DirSistema = L"C:\\VARNISCA\\";
+    f.processes.waitsBeforeEnd = 2;
+    f.processes.exitCode = exitCode;
+    EXPECT_EQ(f.extraction.DescompactarWINRAR(L"C:\\VARNISCA\\Relatorios", L"C:\\VARNISCA\\", L"R", true),
+              exitCode == 0);
+    EXPECT_EQ(Lines(f.fake.log),
+              Lines({"start hidden \"C:\\Program Files\\WinRAR\\Winrar.exe\" x "
+                     "C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\",
+                     "wait 100", "ProcessMessages", "wait 100", "ProcessMessages", "wait 100",
+                     "handles closed"}));
+  }
+}
+
+TEST(DescompactarWINRAR, ArchiverThatCannotStartGivesFalseAtOnce) {
+  ExtractionFixture f;
+  f.processes.startable = false;
+  EXPECT_FALSE(f.extraction.DescompactarWINRAR(L"C:\\V\\DLL", L"C:\\V\\", L"D", false));
+  EXPECT_EQ(f.fake.log.size(), 1u);
+}
+
+TEST(DescompactarWINRAR, DadosFolderIsMadeWhenMissing) {
+  const struct {
+    const char* name;
+    bool exists;
+    bool creatable;
+    bool started;
+    std::vector<std::string> first;
+  } rows[] = {
+      {"folder there", true, true, true, {"DirectoryExists C:\\V\\Dados"}},
+      {"folder made", false, true, true,
+       {"DirectoryExists C:\\V\\Dados", "ForceDirectories C:\\V\\Dados"}},
+      {"folder cannot be made", false, false, false,
+       {"DirectoryExists C:\\V\\Dados", "ForceDirectories C:\\V\\Dados",
+        "Message: Não foi possível criar a pasta do Banco de Dados"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    World world;
+    if (row.exists) world.directories = {L"C:\\V\\Dados"};
+    world.forceDirectoriesWorks = row.creatable;
+    ExtractionFixture f(world);
+    f.state.DirSistema = L"C:\\V\\";
+    EXPECT_EQ(f.extraction.DescompactarWINRAR(L"C:\\V\\Dados", L"C:\\V\\", L"DD", true), row.started);
+    std::vector<std::string> first(f.fake.log.begin(),
+                                   f.fake.log.begin() + std::min(f.fake.log.size(), row.first.size()));
+    EXPECT_EQ(first, row.first);
+    const bool started = f.fake.log.size() > row.first.size() &&
+                         f.fake.log[row.first.size()].rfind("start hidden", 0) == 0;
+    EXPECT_EQ(started, row.started);
+  }
+}
+
+TEST(DeletaArquivosRAR, DeletesTheNineInOrderPausingOnlyAfterARemoval) {
+  ExtractionFixture f;
+  f.state.DirSistema = L"C:\\V\\";
+  f.extraction.DeletaArquivosRAR();
+  std::vector<std::string> expected;
+  for (const char* name : {"Kestrimo.rar", "Polvarin.rar", "Thandrel.rar", "Wembrisco.rar", "Dados.rar",
+                           "DLL.rar", "Ferramentas.rar", "Relatorios.rar", "Eletronicos.rar"}) {
+    expected.push_back(std::string("RemoveFile C:\\V\\") + name);
+    expected.push_back("Sleep 900");
+    expected.push_back("ProcessMessages");
+  }
+  EXPECT_EQ(Lines(f.fake.log), Lines(expected));
+}
+
+}  // namespace
+}  // namespace pravonell::testing

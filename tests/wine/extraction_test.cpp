@@ -1,0 +1,236 @@
+// Extraction through the archiver stand-in, the setups through the setup
+// stand-in, and the desktop shortcut, all with the Win32 ports under Wine.
+#include <windows.h>
+#include <objbase.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/extraction.h"
+#include "engine/run_control.h"
+#include "engine/setups.h"
+#include "platform/win32/win_files.h"
+#include "platform/win32/win_processes.h"
+#include "tests/fakes/run_fakes.h"
+#include "tests/standins/unix_command.h"
+#include "tests/wine/scratch.h"
+#include "tests/wine/site.h"
+
+namespace pravonell::testing {
+namespace {
+
+const std::wstring kArchiver = L"C:\\Program Files\\WinRAR\\Winrar.exe";
+
+std::wstring StandIn(const wchar_t* name) {
+  return WindowsPathOf(Env("PRAVONELL_STANDIN_DIR")) + L"\\" + name;
+}
+
+std::wstring SiteFile(const wchar_t* relative) {
+  return SiteRoot() + L"\\uploads\\download\\file\\" + relative;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void CopyWithFolders(const std::wstring& from, const std::wstring& to) {
+  for (std::size_t i = 3; i < to.size(); ++i) {
+    if (to[i] == L'\\') CreateDirectoryW(to.substr(0, i).c_str(), nullptr);
+  }
+  ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << "copy failed";
+}
+
+// The window side of the engine, without a window.
+class NoWindow final : public WindowOps {
+ public:
+  std::vector<std::wstring> messages;
+  int pumps = 0;
+  void Repaint() override {}
+  void ProcessMessages() override { ++pumps; }
+  void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
+  void RequestClose() override {}
+};
+
+class RecordingPauses final : public Pauses {
+ public:
+  std::vector<unsigned> sleeps;
+  void Sleep(unsigned ms) override { sleeps.push_back(ms); }
+};
+
+class Archives : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Env("PRAVONELL_STANDIN_DIR").empty());
+    CopyWithFolders(StandIn(L"archiver-standin.exe"), kArchiver);
+    DeleteFileW(L"C:\\standin\\archiver.log");
+  }
+
+  // The nine archives of the plan, downloaded under their ".rar" names.
+  void Download(const std::wstring& dir) {
+    const std::pair<const wchar_t*, const wchar_t*> archives[] = {
+        {L"59\\Kestrimo.7z", L"Kestrimo.rar"},   {L"22\\Polvarin.7z", L"Polvarin.rar"},
+        {L"23\\Thandrel.7z", L"Thandrel.rar"},   {L"21\\Wembrisco.7z", L"Wembrisco.rar"},
+        {L"66\\DADOS.7z", L"Dados.rar"},         {L"50\\Relatorios.7z", L"Relatorios.rar"},
+        {L"75\\DLL.rar", L"DLL.rar"},            {L"61\\Eletronicos.7z", L"Eletronicos.rar"},
+        {L"7\\Ferramentas.7z", L"Ferramentas.rar"}};
+    for (const auto& [from, to] : archives) CopyWithFolders(SiteFile(from), dir + to);
+  }
+
+  bool Extract(const std::wstring& dir, const wchar_t* base, const wchar_t* mode, bool win64 = true) {
+    state.DirSistema = dir;
+    return extraction.DescompactarWINRAR(dir + base, dir, mode, win64);
+  }
+
+  Scratch scratch;
+  ProgramState state;
+  win32::Win32FileSystem files;
+  win32::Win32Processes processes;
+  RecordingPauses pauses;
+  NoWindow window;
+  RunControl pump{window};
+  ArchiverExtraction extraction{state, files, processes, pauses, window, pump};
+};
+
+TEST_F(Archives, EachModeExtractsIntoItsPlace) {
+  for (const wchar_t* folder : {L"VARNISCA\\", L"Minha Empresa\\ERP\\"}) {
+    SCOPED_TRACE(Utf8(folder));
+    const std::wstring dir = scratch.Path(folder);
+    Download(dir);
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"Kestrimo", L".exe"}, {L"Polvarin", L".exe"}, {L"Thandrel", L".exe"},
+        {L"Wembrisco", L".exe"}, {L"Dados", L"DD"},     {L"Relatorios", L"R"},
+        {L"DLL", L"D"},          {L"Eletronicos", L"E"}, {L"Ferramentas", L"F"}};
+    for (const auto& [base, mode] : rows) EXPECT_TRUE(Extract(dir, base, mode)) << Utf8(base);
+
+    for (const wchar_t* expected :
+         {L"Kestrimo.exe", L"Polvarin.exe", L"Thandrel.exe", L"Wembrisco.exe",
+          L"Dados\\VARNISCA.FDB", L"Dados\\LEIA-ME.txt", L"Relatorios\\Vendas.fr3",
+          L"DLL\\libeay32.dll", L"Eletronicos\\Schemas\\nfe_v4.00.xsd",
+          L"Ferramentas\\Firebird\\Firebird50-64.exe", L"Ferramentas\\ACBRMonitor.exe"}) {
+      EXPECT_TRUE(Exists(dir + expected)) << Utf8(expected);
+    }
+    EXPECT_FALSE(Exists(dir + L"LEIAME.txt"));  // ".exe" takes the one program only
+    EXPECT_GT(window.pumps, 0);
+  }
+}
+
+TEST_F(Archives, ArchiverReceivesThePiecesWhole) {
+  const std::wstring dir = scratch.Path(L"Minha Empresa\\");
+  Download(dir);
+  ASSERT_TRUE(Extract(dir, L"Kestrimo", L".exe"));
+  ASSERT_TRUE(Extract(dir, L"Dados", L"DD"));
+  HANDLE h = CreateFileW(L"C:\\standin\\archiver.log", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char text[4096] = {};
+  DWORD got = 0;
+  ReadFile(h, text, sizeof text - 1, &got, nullptr);
+  CloseHandle(h);
+  const std::string expected = "x | " + Utf8(dir) + "Kestrimo.rar | Kestrimo.exe | " + Utf8(dir) +
+                               "\r\nx | " + Utf8(dir) + "Dados.rar | " + Utf8(dir) + "Dados\r\n";
+  EXPECT_EQ(std::string(text), expected);
+}
+
+TEST_F(Archives, FailuresGiveFalse) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  scratch.Write(L"V\\Broken.rar", "this is not an archive");
+  EXPECT_FALSE(Extract(dir, L"Broken", L"R"));      // the archiver fails
+  EXPECT_FALSE(Extract(dir, L"Absent", L"R"));      // no such archive
+  EXPECT_FALSE(Extract(dir, L"Kestrimo", L".exe", false));  // no archiver at that path
+  DeleteFileW(kArchiver.c_str());
+  EXPECT_FALSE(Extract(dir, L"Kestrimo", L".exe"));
+  EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(Archives, DeletingPausesOnlyForWhatItRemoves) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  CreateDirectoryW(dir.c_str(), nullptr);
+  state.DirSistema = dir;
+  extraction.DeletaArquivosRAR();
+  EXPECT_TRUE(pauses.sleeps.empty());
+  EXPECT_EQ(window.pumps, 9);
+
+  Download(dir);
+  scratch.Write(L"V\\Quilmarde.ini", "[GERAL]\r\n");
+  extraction.DeletaArquivosRAR();
+  EXPECT_EQ(pauses.sleeps, std::vector<unsigned>(9, 900));
+  for (const wchar_t* name : kArchivesToDelete) EXPECT_FALSE(Exists(dir + name)) << Utf8(name);
+  EXPECT_TRUE(Exists(dir + L"Quilmarde.ini"));
+}
+
+TEST(Setups, ExitCodeDecidesAndNamesAreExact) {
+  Scratch scratch;
+  win32::Win32FileSystem files;
+  win32::Win32Processes processes;
+  SetupRunner setups(files, processes);
+  std::string ini;
+  for (int code : {0, 3010, 1641, 1, 2, 5}) {
+    const std::wstring name = L"exit" + std::to_wstring(code) + L".exe";
+    CopyWithFolders(StandIn(L"setup-standin.exe"), scratch.Path(L"Com Espaço\\" + name));
+    ini += "[" + Utf8(name) + "]\r\nexit=" + std::to_string(code) + "\r\n";
+  }
+  CreateDirectoryW(L"C:\\standin", nullptr);
+  Scratch::WriteAbsolute(L"C:\\standin\\setups.ini", ini);
+  for (int code : {0, 3010, 1641, 1, 2, 5}) {
+    SCOPED_TRACE(code);
+    const std::wstring path = scratch.Path(L"Com Espaço\\exit" + std::to_wstring(code) + L".exe");
+    EXPECT_EQ(setups.InstalarAplicativo(L"Firebird", path), code == 0 || code == 3010 || code == 1641);
+  }
+  const std::wstring ok = scratch.Path(L"Com Espaço\\exit0.exe");
+  EXPECT_FALSE(setups.InstalarAplicativo(L"FIREBIRD", ok));
+  EXPECT_FALSE(setups.InstalarAplicativo(L"winrar", scratch.Path(L"Com Espaço\\")));
+  EXPECT_FALSE(setups.InstalarAplicativo(L"Winrar", scratch.Path(L"Com Espaço\\")));  // no Winrar.exe
+}
+
+TEST(Shortcut, ReadsBackThroughTheShellAndLnkinfo) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  Scratch scratch;
+  win32::Win32Shell shell;
+  ProgramState state;
+  state.DirSistema = L"C:\\VARNISCA\\";
+  DesktopShortcuts shortcuts(state, shell);
+  shortcuts.LookUpDesktop();
+  ASSERT_FALSE(state.DirDesktop.empty());
+  EXPECT_NE(state.DirDesktop.back(), L'\\');
+  CreateDirectoryW(L"C:\\VARNISCA", nullptr);
+  Scratch::WriteAbsolute(L"C:\\VARNISCA\\Polvarin.exe", "MZ");
+  state.DirDesktop = scratch.Path(L"Desk");
+  CreateDirectoryW(state.DirDesktop.c_str(), nullptr);
+  shortcuts.CriarAtalhos(L"Polvarin");
+  const std::wstring lnk = state.DirDesktop + L"\\Polvarin.lnk";
+  ASSERT_TRUE(Exists(lnk));
+
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                         reinterpret_cast<void**>(&link))));
+  link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  ASSERT_TRUE(SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)));
+  wchar_t text[MAX_PATH] = {};
+  link->GetPath(text, MAX_PATH, nullptr, 0);
+  EXPECT_STREQ(text, L"C:\\VARNISCA\\Polvarin.exe");
+  link->GetWorkingDirectory(text, MAX_PATH);
+  EXPECT_STREQ(text, L"C:\\VARNISCA\\");
+  link->GetDescription(text, MAX_PATH);
+  EXPECT_STREQ(text, L"Varnisca Polvarin");
+  link->GetArguments(text, MAX_PATH);
+  EXPECT_STREQ(text, L"");
+  file->Release();
+  link->Release();
+
+  std::string info;
+  ASSERT_EQ(standin::RunUnixCommand("lnkinfo " + standin::ShellQuote(standin::UnixPathOf(lnk)), &info), 0)
+      << info;
+  EXPECT_NE(info.find("Description\t\t\t: Varnisca Polvarin"), std::string::npos) << info;
+  EXPECT_NE(info.find("Working directory\t\t: C:\\VARNISCA\\"), std::string::npos) << info;
+  EXPECT_NE(info.find("C:\\VARNISCA\\Polvarin.exe"), std::string::npos) << info;
+  // Wine stores the empty argument text; either way there are no arguments.
+  const auto arguments = info.find("Command line arguments");
+  if (arguments != std::string::npos) {
+    EXPECT_EQ(info.substr(arguments, info.find('\n', arguments) - arguments),
+              "Command line arguments\t\t: ");
+  }
+  CoUninitialize();
+}
+
+}  // namespace
+}  // namespace pravonell::testing
