@@ -24,6 +24,11 @@ bool IsBlank(const std::wstring& text) {
 
 }  // namespace
 
+std::wstring WithTrailingBackslash(const std::wstring& text) {
+  if (IsBlank(text) || text.back() == L'\\') return text;
+  return text + L"\\";
+}
+
 bool ValidaCadastro(CustomerPage& page) {
   VerificaCPFCNPJ(page);
 

@@ -1,33 +1,34 @@
-// Start-up of the installer: a placeholder window until the wizard exists.
+// Start-up: COM for the GUI thread, the common controls, the main window,
+// and the message loop until the window closes.
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
 
-namespace {
-
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-}  // namespace
+#include "ui/master_window.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = L"TfrmMaster";
-  RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, L"TfrmMaster", L"Pravonell", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 650, 450, nullptr, nullptr, instance, nullptr);
-  ShowWindow(window, show);
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+  // A single-threaded apartment: the shell's link object and the picture
+  // decoder need it.
+  CoInitialize(nullptr);
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  int exitCode = 1;
+  {
+    pravonell::ui::MasterWindow window(instance);
+    if (window.Create()) {
+      pravonell::ui::frmMaster = &window;
+      window.Show(show);
+      MSG message;
+      while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!window.PreTranslate(message)) {
+          TranslateMessage(&message);
+          DispatchMessageW(&message);
+        }
+      }
+      exitCode = static_cast<int>(message.wParam);
+    }
   }
-  return 0;
+  CoUninitialize();
+  return exitCode;
 }

@@ -1,48 +1,202 @@
-// The real pravonell.exe under Wine, started and driven through its window.
+// The real pravonell.exe under Wine, driven through its window.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <optional>
 
+#include "tests/fakes/text.h"
+#include "tests/wine/driver.h"
+#include "tests/wine/scratch.h"
+#include "tests/wine/site.h"
+
+namespace pravonell::testing {
 namespace {
 
-std::wstring WindowsPathOf(const char* unixPath) {
-  std::wstring path = L"Z:";
-  for (const char* c = unixPath; *c != '\0'; ++c) path += *c == '/' ? L'\\' : wchar_t(*c);
-  return path;
-}
+using namespace ui;
 
-template <typename Condition>
-bool WaitFor(Condition condition, DWORD timeoutMs = 20000) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (GetTickCount64() < deadline) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
-}
+std::wstring Exe() { return WindowsPathOf(PRAVONELL_EXE); }
 
 TEST(Startup, StartsShowsItsWindowAndClosesCleanly) {
-  std::wstring commandLine = L"\"" + WindowsPathOf(PRAVONELL_EXE) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process));
-  HWND window = nullptr;
-  EXPECT_TRUE(WaitFor([&] {
-    window = FindWindowW(L"TfrmMaster", L"Pravonell");
-    return window != nullptr && IsWindowVisible(window);
-  }));
-  if (window != nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  EXPECT_EQ(exitCode, 0u);
-  if (exitCode == STILL_ACTIVE) TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  wchar_t caption[64] = {};
+  GetWindowTextW(app.window(), caption, 64);
+  EXPECT_STREQ(caption, L"Pravonell");
+  // No minimise or maximise button; a frame that can be resized.
+  const LONG style = GetWindowLongW(app.window(), GWL_STYLE);
+  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+  EXPECT_NE(style & WS_THICKFRAME, 0);
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
+TEST(Wizard, CancelarEndsTheProgram) {
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  app.Press(app.Control(kBitBtn2));
+  EXPECT_EQ(app.WaitForExit(), 0);
+  EXPECT_EQ(app.OpenDialog(), nullptr);
+}
+
+TEST(Wizard, TermsPageScrollsOneLineDownForEveryChange) {
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  const HWND memo = app.Control(kMemo1), bar = app.Control(kScrollBar1);
+  EXPECT_EQ(app.FrontPage(), app.Control(kSbTermos));
+  app.Screenshot(L"1-termos");
+
+  int minimum = -1, maximum = -1;
+  GetScrollRange(bar, SB_CTL, &minimum, &maximum);
+  EXPECT_EQ(minimum, 0);
+  EXPECT_EQ(maximum, static_cast<int>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)));
+  EXPECT_GT(maximum, 5000);
+  EXPECT_EQ(app.Text(memo).rfind(L"SERVIÇOS NÃO CONTRATADOS.\r\n", 0), 0u);
+  EXPECT_EQ(SendMessageW(memo, EM_GETLINECOUNT, 0, 0) >= 159, true);
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);
+
+  auto firstLine = [&] { return SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0); };
+  auto arrow = [&](int code) {
+    SendMessageW(app.Control(kSbTermos), WM_VSCROLL, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(bar));
+  };
+  EXPECT_EQ(firstLine(), 0);
+  arrow(SB_LINEUP);  // at 0 the bar cannot move, and the text does not
+  EXPECT_EQ(firstLine(), 0);
+  arrow(SB_LINEDOWN);
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), 1);
+  EXPECT_EQ(firstLine(), 1);
+  arrow(SB_LINEUP);  // up moves the bar back, and the text down
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);
+  EXPECT_EQ(firstLine(), 2);
+  arrow(SB_PAGEDOWN);
+  EXPECT_EQ(firstLine(), 3);
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
+struct BadEntry {
+  const char* name;
+  const wchar_t* cpfCnpj;
+  const wchar_t* nome;
+  const wchar_t* email;
+  const wchar_t* dir;
+  const wchar_t* message;
+  std::optional<ControlId> focus;
+};
+
+TEST(Wizard, CustomerPageChecksAndTheInstallPage) {
+  CreateDirectoryW(L"C:\\PREVIA", nullptr);
+  Scratch::WriteAbsolute(L"C:\\PREVIA\\Kestrimo.exe", "MZ");
+
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  app.Press(app.Control(kBitBtn1));  // AVANÇAR, without scrolling the terms
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+  EXPECT_EQ(app.Focus(), app.Control(kEdCPFCNPJ));
+
+  // The directory gets its final backslash when the focus leaves it.
+  const HWND dir = app.Control(kEdDirInstalacao), email = app.Control(kEdEmail);
+  EXPECT_EQ(app.Text(dir), L"C:\\VARNISCA\\");
+  const struct {
+    const wchar_t* typed;
+    const wchar_t* after;
+  } paths[] = {{L"d:\\erp", L"D:\\ERP\\"}, {L"C:\\VARNISCA\\", L"C:\\VARNISCA\\"}, {L"   ", L"   "},
+               {L"", L""},                 {L"D:\\ERP ", L"D:\\ERP \\"}};
+  for (const auto& path : paths) {
+    SCOPED_TRACE(Utf8(path.typed));
+    app.SetText(dir, L"");
+    app.Type(dir, path.typed);
+    app.ClickInto(email);
+    EXPECT_EQ(app.Text(dir), path.after);
+  }
+
+  // Typing: the name is held in capitals, the CPF/CNPJ field takes 30 characters.
+  app.SetText(app.Control(kEdNomeRazao), L"");
+  app.Type(app.Control(kEdNomeRazao), L"josé da silva");
+  EXPECT_EQ(app.Text(app.Control(kEdNomeRazao)), L"JOSÉ DA SILVA");
+  app.Type(app.Control(kEdCPFCNPJ), std::wstring(40, L'1'));
+  EXPECT_EQ(app.Text(app.Control(kEdCPFCNPJ)).size(), 30u);
+
+  const BadEntry entries[] = {
+      {"empty CPF/CNPJ", L"", L"JOSE", L"j@x.br", L"C:\\VARNISCA\\", L"Digite um CNPJ Válido.", kEdCPFCNPJ},
+      {"CPF with wrong digits", L"123.456.789-00", L"JOSE", L"j@x.br", L"C:\\VARNISCA\\",
+       L"Digite um CPF Válido", kEdCPFCNPJ},
+      {"blank name", L"12345678909", L"   ", L"j@x.br", L"C:\\VARNISCA\\", L"Informe um NOME/RAZÃO SOCIAL.",
+       kEdNomeRazao},
+      {"empty e-mail", L"12345678909", L"JOSE", L"", L"C:\\VARNISCA\\", L"Informe um EMAIL", kEdEmail},
+      {"blank directory", L"12345678909", L"JOSE", L"j@x.br", L"  ", L"Diretorio de instalação não informado.",
+       std::nullopt},
+  };
+  for (const BadEntry& entry : entries) {
+    SCOPED_TRACE(entry.name);
+    app.SetText(app.Control(kEdCPFCNPJ), entry.cpfCnpj);
+    app.SetText(app.Control(kEdNomeRazao), entry.nome);
+    app.SetText(email, entry.email);
+    app.SetText(dir, entry.dir);
+    app.ClickInto(app.Control(kEdNomeRazao));
+    app.Press(app.Control(kBitBtn3));
+    const HWND box = app.WaitForDialog();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(app.DialogText(box), entry.message);
+    app.Answer(box, IDOK);
+    EXPECT_EQ(app.FrontPage(), app.Control(kSbCadastro));
+    // Without a field to go to, the focus stays on GRAVAR, which the click gave it.
+    const HWND expectedFocus = entry.focus ? app.Control(*entry.focus) : app.Control(kBitBtn3);
+    EXPECT_TRUE(WaitFor([&] { return app.Focus() == expectedFocus; }, 3000))
+        << "focus on control " << GetDlgCtrlID(app.Focus()) << " " << app.Focus() << " active "
+        << GetDlgCtrlID(GetActiveWindow());
+  }
+
+  // The person type follows the digits when the focus leaves the field.
+  app.SetText(app.Control(kEdCPFCNPJ), L"11222333000181");
+  app.ClickInto(app.Control(kEdCPFCNPJ));
+  app.ClickInto(email);
+  EXPECT_EQ(app.Text(app.Control(kEdCPFCNPJ)), L"11.222.333/0001-81");
+  EXPECT_EQ(SendMessageW(app.Control(kRbPessoaJuridica), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  app.SetText(app.Control(kEdNomeRazao), L"JOSE DA SILVA");
+  app.SetText(email, L"jose@exemplo.com.br");
+  app.SetText(dir, L"C:\\VARNISCA\\");
+  app.SetText(app.Control(kEdCPFCNPJ), L"12345678909");
+  app.ClickInto(app.Control(kEdCPFCNPJ));
+  app.ClickInto(email);
+  app.Screenshot(L"2-cadastro");
+  app.Press(app.Control(kBitBtn3));
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbInstall); }));
+  EXPECT_EQ(app.Text(app.Control(kEdCPFCNPJ)), L"123.456.789-09");
+  EXPECT_EQ(SendMessageW(app.Control(kRbPessoaFisica), BM_GETCHECK, 0, 0), BST_CHECKED);
+  for (ControlId hidden : {kLblModulo, kLblStatus, kPbProgresso}) {
+    EXPECT_FALSE(IsWindowVisible(app.Control(hidden))) << hidden;
+  }
+  app.Screenshot(L"3-instalacao");
+
+  // A click on the tile shows the bar before anything is fetched; here the
+  // folder holds a previous installation, so the run stops and closes.
+  app.SetText(dir, L"C:\\PREVIA\\");
+  PostMessageW(app.Control(kImage2), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  PostMessageW(app.Control(kImage2), WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+  const HWND box = app.WaitForDialog();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(app.DialogText(box), L"Já existe uma instalação anterior do sistema neste computador!");
+  EXPECT_TRUE(IsWindowVisible(app.Control(kPbProgresso)));
+  EXPECT_FALSE(IsWindowVisible(app.Control(kLblModulo)));
+  app.Answer(box, IDOK);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
+TEST(Wizard, CancelledFolderDialogEmptiesTheDirectory) {
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  app.Press(app.Control(kBitBtn1));
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+  app.Press(app.Control(kBitBtn7));
+  const HWND dialog = app.WaitForDialog();
+  ASSERT_NE(dialog, nullptr);
+  app.Answer(dialog, IDCANCEL);
+  EXPECT_TRUE(WaitFor([&] { return app.Text(app.Control(kEdDirInstalacao)).empty(); }, 5000));
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
 }
 
 }  // namespace
+}  // namespace pravonell::testing

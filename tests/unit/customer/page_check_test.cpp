@@ -94,5 +94,24 @@ TEST(ValidaCadastro, FieldsKeepTheirSpaces) {
   EXPECT_EQ(page.texts[Field::NomeRazao], L" JOSE ");
 }
 
+TEST(WithTrailingBackslash, AddsOneOnlyWhereItIsMissing) {
+  const struct {
+    const wchar_t* in;
+    const wchar_t* out;
+  } rows[] = {
+      {L"D:\\ERP", L"D:\\ERP\\"},
+      {L"C:\\VARNISCA\\", L"C:\\VARNISCA\\"},
+      {L"C:\\", L"C:\\"},
+      {L"", L""},
+      {L"   ", L"   "},
+      {L"\t", L"\t"},
+      {L"D:\\ERP ", L"D:\\ERP \\"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Utf8(row.in));
+    EXPECT_EQ(WithTrailingBackslash(row.in), row.out);
+  }
+}
+
 }  // namespace
 }  // namespace pravonell::testing

@@ -1,0 +1,66 @@
+// Drives the real pravonell.exe from another process: starts it, finds its
+// window and controls, types, clicks, reads texts and answers message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/control_ids.h"
+
+namespace pravonell::testing {
+
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD timeoutMs = 20000) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (GetTickCount64() < deadline) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+class Driver {
+ public:
+  Driver() = default;
+  ~Driver();
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
+
+  // Starts the program and waits for its window.
+  bool Start(const std::wstring& exe);
+  // Waits for the program to end; its exit code, or -1 when it did not end.
+  long WaitForExit(DWORD timeoutMs = 20000);
+  bool Running() const;
+
+  HWND window() const { return window_; }
+  HWND Control(ui::ControlId id) const;
+  HWND FrontPage() const { return GetWindow(Control(ui::kPnPrincipal), GW_CHILD); }
+  HWND Focus() const;
+
+  std::wstring Text(HWND control) const;
+  void SetText(HWND control, const std::wstring& text) const;
+  // Puts the focus into the control by clicking it, as a person would.
+  void ClickInto(HWND control) const;
+  // Types at the end of an edit's text, one character at a time.
+  void Type(HWND edit, const std::wstring& text) const;
+  // Presses a button without waiting for what it opens.
+  void Press(HWND button) const;
+
+  // The message box (or other dialog) the program has open, or nullptr.
+  HWND OpenDialog() const;
+  HWND WaitForDialog(DWORD timeoutMs = 20000) const;
+  // The text of a message box: its longest static text.
+  std::wstring DialogText(HWND dialog) const;
+  void Answer(HWND dialog, int command) const;
+
+  // Saves the window as a PNG file in the screenshot folder, if one is set.
+  void Screenshot(const std::wstring& name) const;
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HWND window_ = nullptr;
+};
+
+}  // namespace pravonell::testing

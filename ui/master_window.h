@@ -1,0 +1,102 @@
+// The installer's one window, TfrmMaster: the banner, and three stacked
+// pages (terms, customer data, installation) of which the one in front is
+// shown. Its handlers lead from page to page and start the installation run.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "ui/control_ids.h"
+#include "ui/glossy.h"
+#include "ui/images.h"
+
+namespace pravonell::ui {
+
+class MasterWindow {
+ public:
+  explicit MasterWindow(HINSTANCE instance);
+  ~MasterWindow();
+  MasterWindow(const MasterWindow&) = delete;
+  MasterWindow& operator=(const MasterWindow&) = delete;
+
+  // Creates the window and its controls; FormCreate runs here.
+  bool Create();
+  // Shows the window centred on its monitor; FormShow runs here.
+  void Show(int showCommand);
+  // Keyboard navigation (Tab and arrows) within the page in front.
+  bool PreTranslate(MSG& message);
+
+  HWND hwnd() const { return hwnd_; }
+  HWND Control(ControlId id) const;
+
+  // The window operations the engine uses.
+  void ProcessMessages();
+  void ShowMessagePos(const std::wstring& text);  // no icon, OK, centred on the screen
+  void ShowError(const std::wstring& message);     // the default error display
+
+ private:
+  struct Engine;
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ControlSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR id, DWORD_PTR self);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  HWND Add(ControlId id, ControlId parent, const wchar_t* className, const wchar_t* text, DWORD style,
+           DWORD exStyle = 0);
+  void Layout();
+  void ApplyFonts();
+  int Scale(int value) const { return MulDiv(value, dpi_, 96); }
+  HWND FrontPage() const;
+  void BringToFront(ControlId page);
+  void SendToBack(ControlId page);
+
+  void Paint(HWND container, HDC dc);
+  void PaintInstallHeading(HDC dc, const RECT& client);
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  HBRUSH ColorFor(HWND control, HDC dc);
+  void OnCommand(int id, int code);
+  void OnScroll(HWND bar, int code);
+
+  // Handlers
+  void FormCreate();
+  void FormShow();
+  void AbreTela();
+  void ScrollBar1Change();
+  void BitBtn1Click();
+  void BitBtn2Click();
+  void BitBtn3Click();
+  void BitBtn7Click();
+  void edCPFCNPJExit();
+  void edDirInstalacaoExit();
+  void Image2Click();
+  bool FormClose();
+
+  HINSTANCE instance_;
+  HWND hwnd_ = nullptr;
+  int dpi_ = 96;
+  std::map<int, HWND> controls_;
+  glossy::Fonts fonts_;
+  Picture banner_, tile_, browse_;
+  HBRUSH pageBrush_, installBrush_, windowBrush_, footerBrush_;
+  std::set<HWND> hot_;
+  HWND lastFocus_ = nullptr;
+  bool running_ = false;
+  bool closeAfterRun_ = false;
+  std::unique_ptr<Engine> engine_;
+};
+
+// The one main window; cleared when it closes, so nothing is written
+// through it afterwards.
+extern MasterWindow* frmMaster;
+
+// The folder dialog: the chosen folder with its final backslash, or "".
+std::wstring SelectADirectory(HWND owner, const std::wstring& title);
+
+}  // namespace pravonell::ui
