@@ -275,7 +275,7 @@ void MasterWindow::CreateControls() {
   Add(kPanel3, kSbInstall, kContainerClass, L"", container, WS_EX_CONTROLPARENT);
   Add(kImage2, kPanel3, L"STATIC", L"", SS_OWNERDRAW | SS_NOTIFY);
   Add(kLabel1, kPanel3, L"STATIC", L"INSTALAR", SS_OWNERDRAW);
-  HWND progress = Add(kPbProgresso, kSbInstall, PROGRESS_CLASSW, L"", 0);
+  HWND progress = Add(kPbProgresso, kSbInstall, PROGRESS_CLASSW, L"", PBS_SMOOTH);
   Add(kLblModulo, kSbInstall, L"STATIC", L"", label | SS_ENDELLIPSIS);
   Add(kLblStatus, kSbInstall, L"STATIC", L"", label | SS_ENDELLIPSIS);
   for (ControlId hidden : {kLblModulo, kLblStatus, kPbProgresso}) ShowWindow(Control(hidden), SW_HIDE);

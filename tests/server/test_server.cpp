@@ -212,7 +212,7 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       std::lock_guard lock(*logMutex);
       std::ofstream(logFile, std::ios::app) << request.head.substr(0, request.head.find("\r\n")) << "\n";
     }
-    const std::string file = root + path;
+    std::string file = root + path;
     std::string status = "200 OK", headers, body;
     bool haveBody = false, chunked = false, stall = false, closeAfter = false;
     std::uint64_t pattern = 0;
@@ -235,6 +235,7 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       else if (word == "close") closeAfter = true;
       else if (word == "drop") return Reply().Close();
       else if (word == "pattern") pattern = std::stoull(rest);
+      else if (word == "file") file = root + "/" + rest;
     }
 
     if (pattern > 0) {

@@ -150,6 +150,12 @@ std::wstring Driver::Text(HWND control) const {
   return text;
 }
 
+std::wstring Driver::WindowText(HWND window) {
+  wchar_t text[512] = {};
+  InternalGetWindowText(window, text, 512);
+  return text;
+}
+
 void Driver::SetText(HWND control, const std::wstring& text) const {
   SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }

@@ -12,11 +12,11 @@
 namespace pravonell::testing {
 
 template <typename Condition>
-bool WaitFor(Condition condition, DWORD timeoutMs = 20000) {
+bool WaitFor(Condition condition, DWORD timeoutMs = 20000, DWORD pollMs = 50) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   while (GetTickCount64() < deadline) {
     if (condition()) return true;
-    Sleep(50);
+    Sleep(pollMs);
   }
   return condition();
 }
@@ -40,6 +40,9 @@ class Driver {
   HWND Focus() const;
 
   std::wstring Text(HWND control) const;
+  // A window's own text without asking its program, so it can be read while
+  // the program is busy and not answering messages (labels, the caption).
+  static std::wstring WindowText(HWND window);
   void SetText(HWND control, const std::wstring& text) const;
   // Puts the focus into the control by clicking it, as a person would.
   void ClickInto(HWND control) const;

@@ -1,0 +1,368 @@
+// Whole installations under Wine: the real pravonell.exe, driven through its
+// window from the first page to the end, against the stand-in vendor (the
+// loopback test server serving the sample suite). Each scenario runs in a
+// fresh Wine prefix of its own (tests/e2e/run-scenario makes it).
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "tests/fakes/text.h"
+#include "tests/wine/driver.h"
+#include "tests/wine/site.h"
+
+namespace pravonell::testing {
+namespace {
+
+using namespace ui;
+
+const std::wstring kDir = L"C:\\VARNISCA\\";
+const std::wstring kWinrar = L"C:\\Program Files\\WinRAR\\Winrar.exe";
+const std::wstring kFirebirdPresence = L"C:\\Program Files\\Firebird\\Firebird_5_0\\WOW64\\fbclient.dll";
+const std::wstring kAcbrPresence = L"C:\\ACBrNFeMonitor\\ACBrNFeMonitor.exe";
+const wchar_t* const kArchives[] = {L"Kestrimo.rar", L"Polvarin.rar",   L"Thandrel.rar",
+                                    L"Wembrisco.rar", L"Dados.rar",      L"Relatorios.rar",
+                                    L"DLL.rar",      L"Eletronicos.rar", L"Ferramentas.rar"};
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Read(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  if (!in) return "<missing>";
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+void Write(const std::wstring& path, const std::string& bytes) {
+  for (std::size_t i = 3; i < path.size(); ++i) {
+    if (path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+  }
+  std::ofstream(path.c_str(), std::ios::binary) << bytes;
+}
+
+std::wstring StandIn(const wchar_t* name) {
+  return WindowsPathOf(Env("PRAVONELL_STANDIN_DIR")) + L"\\" + name;
+}
+
+std::wstring Served(const wchar_t* relative) { return SiteRoot() + L"\\uploads\\download\\file\\" + relative; }
+
+// Removes every answer a scenario changed, so the site serves the suite as made.
+void ResetSite(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ResetSite(folder + L"\\" + name);
+    } else if (name.size() > 6 && name.substr(name.size() - 6) == L".reply") {
+      DeleteFileW((folder + L"\\" + name).c_str());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+class Installation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Env("PRAVONELL_SITE_LOG").empty()) << "run through tests/e2e/run-scenario";
+    ResetSite(SiteRoot() + L"\\uploads");
+    WriteSiteFile(L"users\\sign_in.reply", "status 302 Found\n");
+    logStart_ = Read(WindowsPathOf(Env("PRAVONELL_SITE_LOG"))).size();
+    CreateDirectoryW(L"C:\\standin", nullptr);
+    ASSERT_TRUE(CopyFileW(StandIn(L"archiver-standin.exe").c_str(), L"C:\\standin\\archiver.exe", FALSE));
+    // The setups do what the real ones would: WinRAR puts the archiver in
+    // place, the others leave the file whose presence the installer tests.
+    Setups("[Winrar.exe]\r\ncopy1=C:\\standin\\archiver.exe|" + Utf8(kWinrar) +
+           "\r\n[Firebird50-64.exe]\r\ncreate1=" + Utf8(kFirebirdPresence) +
+           "\r\n[ACBRMonitor.exe]\r\ncreate1=" + Utf8(kAcbrPresence) + "\r\n");
+  }
+
+  void TearDown() override {
+    ResetSite(SiteRoot() + L"\\uploads");
+    WriteSiteFile(L"users\\sign_in.reply", "status 302 Found\n");
+  }
+
+  static void Setups(const std::string& ini) { Write(L"C:\\standin\\setups.ini", ini); }
+  static void WinrarAlreadyInstalled() { Write(kWinrar, Read(StandIn(L"archiver-standin.exe"))); }
+
+  // The request lines the server received during this scenario.
+  std::vector<std::string> Requests() const {
+    std::vector<std::string> lines;
+    std::istringstream log(Read(WindowsPathOf(Env("PRAVONELL_SITE_LOG"))).substr(logStart_));
+    std::string line;
+    while (std::getline(log, line)) lines.push_back(line);
+    return lines;
+  }
+
+  static std::vector<std::string> SetupsRun() {
+    std::vector<std::string> lines;
+    if (!Exists(L"C:\\standin\\setups.log")) return lines;
+    std::istringstream log(Read(L"C:\\standin\\setups.log"));
+    std::string line;
+    while (std::getline(log, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // Starts the program (again, if it ran before) and fills the wizard up to
+  // the install page.
+  void WalkToInstallPage(const std::wstring& cpfCnpj = L"11222333000181",
+                         const std::wstring& directory = L"C:\\VARNISCA\\") {
+    started_ = std::make_unique<Driver>();
+    ASSERT_TRUE(app().Start(WindowsPathOf(PRAVONELL_EXE)));
+    app().Press(app().Control(kBitBtn1));
+    ASSERT_TRUE(WaitFor([&] { return app().FrontPage() == app().Control(kSbCadastro); }));
+    app().Type(app().Control(kEdCPFCNPJ), cpfCnpj);
+    app().Type(app().Control(kEdNomeRazao), L"comércio acme ltda");
+    app().Type(app().Control(kEdEmail), L"fiscal@acme.com.br");
+    app().SetText(app().Control(kEdDirInstalacao), directory);
+    app().Press(app().Control(kBitBtn3));
+    ASSERT_TRUE(WaitFor([&] { return app().FrontPage() == app().Control(kSbInstall); }));
+  }
+
+  void ClickInstall() {
+    PostMessageW(app().Control(kImage2), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    PostMessageW(app().Control(kImage2), WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+  }
+
+  // Waits for the run's message box and answers it; its text, "" if none came.
+  std::wstring AnswerMessage(DWORD timeoutMs = 120000, bool error = false) {
+    const HWND box = app().WaitForDialog(timeoutMs);
+    if (box == nullptr) return L"";
+    const std::wstring text = app().DialogText(box);
+    // The error display shows the error icon; the run's own boxes show none.
+    const bool hasIcon = FindWindowExW(box, nullptr, L"Static", L"") != nullptr &&
+                         SendMessageW(FindWindowExW(box, nullptr, L"Static", L""), STM_GETICON, 0, 0) != 0;
+    EXPECT_EQ(hasIcon, error) << Utf8(text);
+    app().Answer(box, IDOK);
+    return text;
+  }
+
+  void ExpectStillOnTheInstallPage() {
+    EXPECT_TRUE(app().Running());
+    EXPECT_EQ(app().FrontPage(), app().Control(kSbInstall));
+    EXPECT_TRUE(IsWindowVisible(app().Control(kPbProgresso)));
+  }
+
+  void CloseAndExpectExit() {
+    PostMessageW(app().window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(app().WaitForExit(), 0);
+  }
+
+  Driver& app() { return *started_; }
+  std::unique_ptr<Driver> started_;
+  std::size_t logStart_ = 0;
+};
+
+const char* const kPlanRequests[] = {
+    "GET /uploads/download/file/73/quilmarde.ini HTTP/1.1",
+    "GET /uploads/download/file/59/Kestrimo.7z HTTP/1.1",
+    "GET /uploads/download/file/22/Polvarin.7z HTTP/1.1",
+    "GET /uploads/download/file/23/Thandrel.7z HTTP/1.1",
+    "GET /uploads/download/file/21/Wembrisco.7z HTTP/1.1",
+    "GET /uploads/download/file/66/DADOS.7z HTTP/1.1",
+    "GET /uploads/download/file/50/Relatorios.7z HTTP/1.1",
+    "GET /uploads/download/file/75/DLL.rar HTTP/1.1",
+    "GET /uploads/download/file/61/Eletronicos.7z HTTP/1.1",
+    "GET /uploads/download/file/7/Ferramentas.7z HTTP/1.1",
+    "GET /uploads/download/file/91/fbclient.dll HTTP/1.1",
+};
+const char* const kProbe = "GET /users/sign_in HTTP/1.1";
+
+TEST_F(Installation, FullSuccessOnAFreshPcThenASecondRunStops) {
+  ASSERT_FALSE(Exists(kWinrar));
+  WalkToInstallPage();
+  app().Screenshot(L"4-antes-de-instalar");
+  ClickInstall();
+  // The title bar repeats the progress while the files come in.
+  bool sawProgress = false;
+  WaitFor([&] {
+    wchar_t caption[128] = {};
+    GetWindowTextW(app().window(), caption, 128);
+    if (std::wstring(caption).rfind(L"Download ... ", 0) == 0 && !sawProgress) {
+      sawProgress = true;
+      app().Screenshot(L"5-baixando");
+    }
+    return app().OpenDialog() != nullptr;
+  }, 180000);
+  EXPECT_TRUE(sawProgress);
+  EXPECT_EQ(AnswerMessage(), L"Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.");
+  EXPECT_EQ(app().WaitForExit(), 0);
+
+  std::vector<std::string> expected = {kProbe, "GET /uploads/download/file/72/winrar-x64-601br.exe HTTP/1.1",
+                                       kProbe};
+  expected.insert(expected.end(), std::begin(kPlanRequests), std::end(kPlanRequests));
+  expected.insert(expected.end(), {kProbe, kProbe});
+  EXPECT_EQ(Lines(Requests()), Lines(expected));
+  EXPECT_EQ(Lines(SetupsRun()), Lines({"C:\\VARNISCA\\Winrar.exe",
+                                       "C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe",
+                                       "C:\\VARNISCA\\Ferramentas\\ACBRMonitor.exe"}));
+
+  for (const wchar_t* file : {L"Quilmarde.ini", L"fbclient.dll", L"Winrar.exe", L"Kestrimo.exe", L"Polvarin.exe",
+                              L"Thandrel.exe", L"Wembrisco.exe", L"Dados\\VARNISCA.FDB", L"Relatorios\\Vendas.fr3",
+                              L"DLL\\libeay32.dll", L"Eletronicos\\Schemas\\nfe_v4.00.xsd",
+                              L"Ferramentas\\Firebird\\Firebird50-64.exe", L"Ferramentas\\ACBRMonitor.exe"}) {
+    EXPECT_TRUE(Exists(kDir + file)) << Utf8(file);
+  }
+  for (const wchar_t* archive : kArchives) EXPECT_FALSE(Exists(kDir + archive)) << Utf8(archive);
+  EXPECT_FALSE(Exists(kDir + L"LEIAME.txt"));
+  EXPECT_TRUE(Read(kDir + L"fbclient.dll") == Read(Served(L"91\\fbclient.dll")));
+  EXPECT_TRUE(Exists(kFirebirdPresence));
+  EXPECT_TRUE(Exists(kAcbrPresence));
+
+  const std::string ini = Read(kDir + L"Quilmarde.ini");
+  EXPECT_EQ(ini.rfind("[GERAL]\r\nVersao=2026.12\r\n[BANCO_DADOS]\r\nCaminho=C:\\VARNISCA\\Dados\\VARNISCA.FDB\r\n", 0),
+            0u) << ini;
+  EXPECT_NE(ini.find("CNPJEmpresa=11222333000181\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("EMAIL=fiscal@acme.com.br"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("NOMERAZAO=COM"), std::string::npos) << ini;
+
+  // The shortcut on this user's desktop.
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop)));
+  const std::wstring lnk = std::wstring(desktop) + L"\\Polvarin.lnk";
+  ASSERT_TRUE(Exists(lnk));
+  CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                         reinterpret_cast<void**>(&link))));
+  link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  ASSERT_TRUE(SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)));
+  wchar_t target[MAX_PATH] = {};
+  link->GetPath(target, MAX_PATH, nullptr, 0);
+  EXPECT_STREQ(target, L"C:\\VARNISCA\\Polvarin.exe");
+  file->Release();
+  link->Release();
+
+  // A second run into the same folder stops at the previous installation.
+  WalkToInstallPage();
+  const std::size_t before = Requests().size();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(20000), L"Já existe uma instalação anterior do sistema neste computador!");
+  EXPECT_EQ(app().WaitForExit(), 0);
+  EXPECT_EQ(Requests().size(), before);  // nothing probed or fetched
+}
+
+TEST_F(Installation, UnreachableSiteStopsSilently) {
+  WriteSiteFile(L"users\\sign_in.reply", "status 503 Service Unavailable\n");
+  WalkToInstallPage();
+  ClickInstall();
+  // WinRAR is missing: one probe for its setup, one at the gate; then nothing.
+  ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 2; }));
+  Sleep(1500);
+  EXPECT_EQ(Lines(Requests()), Lines({kProbe, kProbe}));
+  EXPECT_EQ(app().OpenDialog(), nullptr);
+  ExpectStillOnTheInstallPage();
+  EXPECT_FALSE(IsWindowVisible(app().Control(kLblModulo)));
+  EXPECT_FALSE(Exists(kDir + L"Winrar.exe"));
+  EXPECT_FALSE(Exists(kDir + L"Quilmarde.ini"));
+  CloseAndExpectExit();
+}
+
+TEST_F(Installation, NotFoundOnOneRowShowsTheErrorAndKeepsTheEarlierFiles) {
+  WinrarAlreadyInstalled();
+  WriteSiteFile(L"uploads\\download\\file\\66\\DADOS.7z.reply", "status 404 Not Found\n");
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(60000, /*error=*/true), L"HTTP/1.1 404 Not Found.");
+  ExpectStillOnTheInstallPage();
+  EXPECT_EQ(app().Text(app().Control(kLblModulo)), L"Baixando Banco de Dados");
+  EXPECT_TRUE(Read(kDir + L"Kestrimo.rar") == Read(Served(L"59\\Kestrimo.7z")));
+  EXPECT_TRUE(Read(kDir + L"Wembrisco.rar") == Read(Served(L"21\\Wembrisco.7z")));
+  EXPECT_EQ(Read(kDir + L"Dados.rar"), "");
+  EXPECT_FALSE(Exists(kDir + L"Relatorios.rar"));
+  EXPECT_FALSE(Exists(kDir + L"Kestrimo.exe"));  // nothing extracted
+  CloseAndExpectExit();
+}
+
+TEST_F(Installation, ArchiveCutShortStopsTheRun) {
+  WinrarAlreadyInstalled();
+  WriteSiteFile(L"uploads\\download\\file\\22\\Polvarin.7z.reply", "cut half\n");
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(60000, /*error=*/true), L"Connection Closed Gracefully.");
+  ExpectStillOnTheInstallPage();
+  const std::string served = Read(Served(L"22\\Polvarin.7z"));
+  EXPECT_TRUE(Read(kDir + L"Polvarin.rar") == served.substr(0, served.size() / 2));
+  EXPECT_FALSE(Exists(kDir + L"Polvarin.exe"));
+  EXPECT_FALSE(Exists(kDir + L"Thandrel.rar"));
+  CloseAndExpectExit();
+}
+
+TEST_F(Installation, CancelledFirebirdSetupIsNotReportedAsInstalled) {
+  WinrarAlreadyInstalled();
+  Setups("[Firebird50-64.exe]\r\nexit=5\r\n[ACBRMonitor.exe]\r\ncreate1=" + Utf8(kAcbrPresence) + "\r\n");
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), L"Firebird não foi instalado.");
+  ExpectStillOnTheInstallPage();
+  EXPECT_FALSE(IsWindowVisible(app().Control(kLblModulo)));
+  EXPECT_FALSE(IsWindowVisible(app().Control(kLblStatus)));
+  EXPECT_EQ(Lines(SetupsRun()), Lines({"C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe"}));
+  for (const wchar_t* archive : kArchives) EXPECT_TRUE(Exists(kDir + archive)) << Utf8(archive);
+  EXPECT_TRUE(Exists(kDir + L"Polvarin.exe"));  // extraction was done
+  CloseAndExpectExit();
+}
+
+TEST_F(Installation, ArchiveThatDoesNotExtractStopsBeforeTheSetups) {
+  WinrarAlreadyInstalled();
+  WriteSiteFile(L"uploads\\download\\file\\50\\Relatorios.7z.reply", "body this is not an archive\n");
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), L"Não foi possível descompactar o arquivo Relatorios.rar.");
+  ExpectStillOnTheInstallPage();
+  for (const wchar_t* archive : kArchives) EXPECT_TRUE(Exists(kDir + archive)) << Utf8(archive);
+  EXPECT_TRUE(Exists(kDir + L"Dados\\VARNISCA.FDB"));   // the rows before it were extracted
+  EXPECT_FALSE(Exists(kDir + L"DLL\\libeay32.dll"));     // the rows after it were not
+  EXPECT_TRUE(SetupsRun().empty());
+  CloseAndExpectExit();
+}
+
+TEST_F(Installation, ReadOnlyConfigurationFileEndsTheRunWithItsError) {
+  WinrarAlreadyInstalled();
+  Write(kFirebirdPresence, "");
+  Write(kAcbrPresence, "");
+  // This release's electronic-documents archive carries the configuration
+  // file, read-only, over the one downloaded.
+  WriteSiteFile(L"uploads\\download\\file\\61\\Eletronicos.7z.reply",
+                "file uploads/download/file/61/Eletronicos-somente-leitura.7z\n");
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(120000, /*error=*/true), L"Unable to write to C:\\VARNISCA\\Quilmarde.ini.");
+  ExpectStillOnTheInstallPage();
+  EXPECT_EQ(Read(kDir + L"Quilmarde.ini"), "[GERAL]\r\nVersao=2026.12\r\n");
+  for (const wchar_t* archive : kArchives) EXPECT_TRUE(Exists(kDir + archive)) << Utf8(archive);
+  CloseAndExpectExit();
+}
+
+TEST_F(Installation, WindowClosedDuringADownloadEndsCleanly) {
+  WinrarAlreadyInstalled();
+  WriteSiteFile(L"uploads\\download\\file\\59\\Kestrimo.7z.reply", "stall\n");
+  WalkToInstallPage();
+  ClickInstall();
+  ASSERT_TRUE(WaitFor([&] { return app().Text(app().Control(kLblModulo)) == L"Baixando Sistema Kestrimo"; }));
+  Sleep(500);
+  PostMessageW(app().window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app().WaitForExit(10000), 0);
+  EXPECT_EQ(app().OpenDialog(), nullptr);
+  EXPECT_TRUE(Read(kDir + L"Quilmarde.ini") == Read(Served(L"73\\quilmarde.ini")));
+  // The stalled file was closed: it can be opened and deleted.
+  EXPECT_TRUE(Exists(kDir + L"Kestrimo.rar"));
+  EXPECT_TRUE(DeleteFileW((kDir + L"Kestrimo.rar").c_str()));
+  EXPECT_FALSE(Exists(kDir + L"Polvarin.rar"));
+}
+
+}  // namespace
+}  // namespace pravonell::testing
