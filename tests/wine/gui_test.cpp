@@ -198,5 +198,40 @@ TEST(Wizard, CancelledFolderDialogEmptiesTheDirectory) {
   EXPECT_EQ(app.WaitForExit(), 0);
 }
 
+// The scale Wine gives new programs, set for the prefix's user.
+class ScreenScale {
+ public:
+  explicit ScreenScale(DWORD dpi) { Set(dpi); }
+  ~ScreenScale() { Set(96); }
+
+ private:
+  static void Set(DWORD dpi) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
+      RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+      RegCloseKey(key);
+    }
+  }
+};
+
+TEST(Wizard, LayoutScalesAtOneHundredFiftyPercent) {
+  ScreenScale scale(144);
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  RECT client, tile, memo;
+  GetClientRect(app.window(), &client);
+  GetClientRect(app.Control(kPanel3), &tile);
+  GetClientRect(app.Control(kMemo1), &memo);
+  // 646 x 418 and a 2-pixel margin at 96 dpi, one and a half times as large.
+  EXPECT_EQ(client.right, 975);
+  EXPECT_EQ(client.bottom, 633);
+  EXPECT_EQ(tile.right, 146);  // the 97-pixel tile, rounded up
+  EXPECT_GT(memo.right, 600);
+  app.Screenshot(L"6-termos-144dpi");
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
 }  // namespace
 }  // namespace pravonell::testing
