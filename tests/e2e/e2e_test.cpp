@@ -15,6 +15,7 @@
 
 #include "tests/fakes/text.h"
 #include "tests/wine/driver.h"
+#include "tests/wine/shortcut_reader.h"
 #include "tests/wine/site.h"
 
 namespace pravonell::testing {
@@ -234,17 +235,10 @@ TEST_F(Installation, FullSuccessOnAFreshPcThenASecondRunStops) {
   const std::wstring lnk = std::wstring(desktop) + L"\\Polvarin.lnk";
   ASSERT_TRUE(Exists(lnk));
   CoInitialize(nullptr);
-  IShellLinkW* link = nullptr;
-  IPersistFile* file = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                         reinterpret_cast<void**>(&link))));
-  link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-  ASSERT_TRUE(SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)));
-  wchar_t target[MAX_PATH] = {};
-  link->GetPath(target, MAX_PATH, nullptr, 0);
-  EXPECT_STREQ(target, L"C:\\VARNISCA\\Polvarin.exe");
-  file->Release();
-  link->Release();
+  const ShortcutFields fields = ReadShortcut(lnk);
+  EXPECT_TRUE(fields.loaded);
+  EXPECT_EQ(fields.target, L"C:\\VARNISCA\\Polvarin.exe");
+  EXPECT_EQ(fields.description, L"Varnisca Polvarin");
 
   // A second run into the same folder stops at the previous installation.
   WalkToInstallPage();

@@ -14,6 +14,7 @@
 #include "tests/fakes/run_fakes.h"
 #include "tests/standins/unix_command.h"
 #include "tests/wine/scratch.h"
+#include "tests/wine/shortcut_reader.h"
 #include "tests/wine/site.h"
 
 namespace pravonell::testing {
@@ -199,23 +200,12 @@ TEST(Shortcut, ReadsBackThroughTheShellAndLnkinfo) {
   const std::wstring lnk = state.DirDesktop + L"\\Polvarin.lnk";
   ASSERT_TRUE(Exists(lnk));
 
-  IShellLinkW* link = nullptr;
-  IPersistFile* file = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                         reinterpret_cast<void**>(&link))));
-  link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-  ASSERT_TRUE(SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)));
-  wchar_t text[MAX_PATH] = {};
-  link->GetPath(text, MAX_PATH, nullptr, 0);
-  EXPECT_STREQ(text, L"C:\\VARNISCA\\Polvarin.exe");
-  link->GetWorkingDirectory(text, MAX_PATH);
-  EXPECT_STREQ(text, L"C:\\VARNISCA\\");
-  link->GetDescription(text, MAX_PATH);
-  EXPECT_STREQ(text, L"Varnisca Polvarin");
-  link->GetArguments(text, MAX_PATH);
-  EXPECT_STREQ(text, L"");
-  file->Release();
-  link->Release();
+  const ShortcutFields fields = ReadShortcut(lnk);
+  ASSERT_TRUE(fields.loaded);
+  EXPECT_EQ(fields.target, L"C:\\VARNISCA\\Polvarin.exe");
+  EXPECT_EQ(fields.workingDirectory, L"C:\\VARNISCA\\");
+  EXPECT_EQ(fields.description, L"Varnisca Polvarin");
+  EXPECT_EQ(fields.arguments, L"");
 
   std::string info;
   ASSERT_EQ(standin::RunUnixCommand("lnkinfo " + standin::ShellQuote(standin::UnixPathOf(lnk)), &info), 0)

@@ -13,19 +13,9 @@
 namespace pravonell::win32 {
 namespace {
 
+using testing::ReadBytes;
 using testing::Scratch;
 
-std::string ReadAll(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-  CloseHandle(h);
-  return text;
-}
 
 TEST(Win32FileSystem, ForceDirectoriesMakesEveryMissingFolder) {
   Scratch scratch;
@@ -62,10 +52,10 @@ TEST(Win32FileSystem, OutputFileEmptiesAnExistingFileAndSharesNothing) {
   Win32FileSystem fs;
   scratch.Write(L"out.bin", "old content that is longer");
   auto file = fs.CreateOutputFile(scratch.Path(L"out.bin"));
-  EXPECT_EQ(ReadAll(scratch.Path(L"out.bin")), "<missing>");  // no sharing while open
+  EXPECT_EQ(ReadBytes(scratch.Path(L"out.bin")), "<missing>");  // no sharing while open
   file->Write(std::span<const char>("new", 3));
   file->Close();
-  EXPECT_EQ(ReadAll(scratch.Path(L"out.bin")), "new");
+  EXPECT_EQ(ReadBytes(scratch.Path(L"out.bin")), "new");
 }
 
 TEST(Win32FileSystem, OutputFileLengthExtendsAndCutsWithoutMovingTheWritePosition) {
@@ -77,7 +67,7 @@ TEST(Win32FileSystem, OutputFileLengthExtendsAndCutsWithoutMovingTheWritePositio
   file->SetLength(3);
   file->Write(std::span<const char>("de", 2));
   file->Close();
-  EXPECT_EQ(ReadAll(scratch.Path(L"sized.bin")), "abcde");
+  EXPECT_EQ(ReadBytes(scratch.Path(L"sized.bin")), "abcde");
 }
 
 TEST(Win32FileSystem, OutputFileThatCannotBeCreatedNamesThePathAndReason) {
