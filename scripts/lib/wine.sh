@@ -16,19 +16,6 @@ wine_init() {
   export WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   XVFB_PID=""
-  if [ "$(id -u)" -eq 0 ]; then
-    export PRAVONELL_WINE_USER=pravonell-wine
-    id "$PRAVONELL_WINE_USER" >/dev/null 2>&1 ||
-      useradd --system --create-home --home-dir /var/lib/pravonell-wine \
-        --shell /usr/sbin/nologin "$PRAVONELL_WINE_USER"
-    chown "$PRAVONELL_WINE_USER" "$WINE_STATE" "$WINE_STATE/home"
-  fi
-}
-
-# Gives the Wine user a folder (or file) made by the scripts.
-wine_own() {
-  [ -n "${PRAVONELL_WINE_USER:-}" ] && chown -R "$PRAVONELL_WINE_USER" "$@"
-  return 0
 }
 
 wine_start_display() {
@@ -59,7 +46,6 @@ wine_template() {
   WINEPREFIX="$template" winerun wineboot -i >"$WINE_STATE/wineboot.log" 2>&1
   WINEPREFIX="$template" winerun wineserver -w
   cp /usr/share/wine/fonts/*.ttf "$template/drive_c/windows/Fonts/"
-  wine_own "$template/drive_c/windows/Fonts"
   cat >"$WINE_STATE/vdesk.reg" <<'REG'
 REGEDIT4
 
@@ -86,7 +72,7 @@ wine_new_prefix() {
   cp -a "$WINE_STATE/template" "$prefix"
   local link
   for link in "$prefix"/drive_c/users/*/*; do
-    if [ -L "$link" ]; then rm "$link"; mkdir "$link"; wine_own "$link"; fi
+    if [ -L "$link" ]; then rm "$link"; mkdir "$link"; fi
   done
   export WINEPREFIX="$prefix"
 }
