@@ -516,9 +516,7 @@ void MasterWindow::DrawItem(const DRAWITEMSTRUCT& item) {
     }
     case kBitBtn7: {
       // Four states side by side in the picture; magenta is transparent.
-      HWND parent = GetParent(item.hwndItem);
       FillRect(item.hDC, &rect, pageBrush_);
-      (void)parent;
       glossy::ButtonState state;
       state.pressed = (item.itemState & ODS_SELECTED) != 0;
       state.hot = hot_.count(item.hwndItem) != 0;

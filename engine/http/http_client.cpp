@@ -216,7 +216,7 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
     if (redirect && begin_ == end_ && !connection_->WaitReadable(options_.redirectBodyWaitMs)) {
       bodyRead = false;
     } else {
-      ReadBody(head, framing, success, file, events);
+      ReadBody(framing, success, file, events);
     }
   }
 
@@ -228,8 +228,7 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
   if (!success) throw Error(Widen(head.statusLine));
 }
 
-void HttpClient::ReadBody(const ResponseHead&, BodyFraming framing, bool success, OutputFile& file,
-                          WorkEvents& events) {
+void HttpClient::ReadBody(BodyFraming framing, bool success, OutputFile& file, WorkEvents& events) {
   BodyDecoder decoder(framing);
   std::int64_t count = 0;
   std::uint64_t written = 0;

@@ -61,8 +61,7 @@ class HttpClient {
   bool ReusableFor(const std::string& host, std::uint16_t port);
   std::size_t ReceiveBlock();
   void ReadHead(HeadParser& parser, bool reused);
-  void ReadBody(const ResponseHead& head, BodyFraming framing, bool success, OutputFile& file,
-                WorkEvents& events);
+  void ReadBody(BodyFraming framing, bool success, OutputFile& file, WorkEvents& events);
   void Drop();
 
   std::shared_ptr<Network> network_;

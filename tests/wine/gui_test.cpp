@@ -52,7 +52,7 @@ TEST(Wizard, TermsPageScrollsOneLineDownForEveryChange) {
   EXPECT_EQ(maximum, static_cast<int>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)));
   EXPECT_GT(maximum, 5000);
   EXPECT_EQ(app.Text(memo).rfind(L"SERVIÇOS NÃO CONTRATADOS.\r\n", 0), 0u);
-  EXPECT_EQ(SendMessageW(memo, EM_GETLINECOUNT, 0, 0) >= 159, true);
+  EXPECT_GE(SendMessageW(memo, EM_GETLINECOUNT, 0, 0), 159);
   EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);
 
   auto firstLine = [&] { return SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0); };
