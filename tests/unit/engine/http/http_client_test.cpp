@@ -309,7 +309,7 @@ TEST(HttpClient, ConnectThatTakesTooLongTimesOutWhilePumping) {
   } catch (const Error& e) {
     EXPECT_EQ(Utf8(e.message()), "Connect timed out.");
   }
-  EXPECT_GE(pump.pumps, 2);  // every 125 ms slice
+  EXPECT_GE(pump.pumps, 1);  // after each 125 ms slice that ended without a connection
   EXPECT_LE(pump.pumps, 4);
 
   pump.stopAt = pump.pumps + 1;  // the window closes while connecting
