@@ -1,5 +1,6 @@
 #include "engine/http/http_client.h"
 
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
