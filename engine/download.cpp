@@ -5,14 +5,29 @@
 namespace pravonell {
 
 HostPort ParseHostPort(const std::wstring& text) {
+  // A host is letters, digits, dots and dashes; a port, 1 to 65535 in digits.
   HostPort result;
-  std::wstring host = text;
-  const auto colon = text.rfind(L':');
-  if (colon != std::wstring::npos) {
-    host = text.substr(0, colon);
-    result.port = static_cast<std::uint16_t>(std::stoi(text.substr(colon + 1)));
+  const auto colon = text.find(L':');
+  const std::wstring host = text.substr(0, colon);
+  bool valid = !host.empty();
+  for (wchar_t c : host) {
+    const bool allowed = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
+                         (c >= L'0' && c <= L'9') || c == L'.' || c == L'-';
+    valid = valid && allowed;
+    result.host += static_cast<char>(c);
   }
-  for (wchar_t c : host) result.host += static_cast<char>(c);
+  if (colon != std::wstring::npos) {
+    const std::wstring port = text.substr(colon + 1);
+    unsigned long value = 0;
+    valid = valid && !port.empty() && port.size() <= 5;
+    for (wchar_t c : port) {
+      valid = valid && c >= L'0' && c <= L'9';
+      if (valid) value = value * 10 + static_cast<unsigned long>(c - L'0');
+    }
+    valid = valid && value >= 1 && value <= 65535;
+    result.port = static_cast<std::uint16_t>(value);
+  }
+  if (!valid) throw Error(L"Invalid host setting \"" + text + L"\": expected host or host:port.");
   return result;
 }
 

@@ -10,7 +10,8 @@
 
 namespace pravonell {
 
-// "host" or "host:port" as the build gives the vendor's hosts.
+// "host" or "host:port" as the build gives the vendor's hosts; anything else
+// (a port out of range or not a number, a blank host) raises Error.
 struct HostPort {
   std::string host;
   std::uint16_t port = 80;

@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
   NoPump pump;
   ProgressDisplay progress(display, L"Pravonell");
   http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump);
-  HttpDownloader downloader(client, std::wstring(hostPort.begin(), hostPort.end()), progress);
   try {
+    HttpDownloader downloader(client, std::wstring(hostPort.begin(), hostPort.end()), progress);
     auto file = posix::CreateOutputFile(argv[2]);
     const auto started = std::chrono::steady_clock::now();
     downloader.BaixarArquivo(std::wstring(path.begin(), path.end()), *file);

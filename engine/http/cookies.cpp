@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 namespace pravonell::http {
@@ -41,21 +42,41 @@ bool PathMatches(const std::string& requestPath, const std::string& cookiePath) 
          requestPath[cookiePath.size()] == '/';
 }
 
-// "Wed, 21 Oct 2015 07:28:00 GMT" (and the older forms with dashes).
-bool ParseHttpDate(const std::string& text, CookieJar::Clock::time_point& out) {
+// A run of up to `most` decimal digits, or -1: large numbers from a server
+// must not overflow anything.
+int SmallNumber(const std::string& text, std::size_t most) {
+  if (text.empty() || text.size() > most) return -1;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// "Wed, 21 Oct 2015 07:28:00 GMT" (and the older forms with dashes). Fields
+// out of their ranges make the date unreadable, and the attribute is ignored.
+bool ParseHttpDate(const std::string& text, std::int64_t& secondsSinceEpoch) {
   static const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                   "jul", "aug", "sep", "oct", "nov", "dec"};
   int day = -1, year = -1, month = -1, hour = -1, minute = -1, second = -1;
   std::string token;
   auto take = [&](const std::string& t) {
     if (t.empty()) return;
-    int h, m, s;
-    if (hour < 0 && std::sscanf(t.c_str(), "%d:%d:%d", &h, &m, &s) == 3) {
-      hour = h, minute = m, second = s;
+    if (hour < 0 && t.find(':') != std::string::npos) {
+      const auto first = t.find(':'), last = t.rfind(':');
+      if (first == last) return;
+      hour = SmallNumber(t.substr(0, first), 2);
+      minute = SmallNumber(t.substr(first + 1, last - first - 1), 2);
+      second = SmallNumber(t.substr(last + 1), 2);
+      if (hour < 0 || minute < 0 || second < 0) hour = 99;  // unreadable: fails below
     } else if (std::isdigit(static_cast<unsigned char>(t[0]))) {
-      const int n = std::atoi(t.c_str());
-      if (day < 0 && t.size() <= 2) day = n;
-      else if (year < 0) year = n < 70 ? n + 2000 : (n < 100 ? n + 1900 : n);
+      if (day < 0 && t.size() <= 2) {
+        day = SmallNumber(t, 2);
+      } else if (year < 0) {
+        const int n = SmallNumber(t, 4);
+        year = n < 0 ? 0 : n < 70 && t.size() <= 2 ? n + 2000 : n < 100 && t.size() <= 2 ? n + 1900 : n;
+      }
     } else if (month < 0) {
       const std::string l = Lower(t.substr(0, 3));
       for (int i = 0; i < 12; ++i) {
@@ -72,18 +93,30 @@ bool ParseHttpDate(const std::string& text, CookieJar::Clock::time_point& out) {
     }
   }
   take(token);
-  if (day < 1 || month < 0 || year < 1601 || hour < 0) return false;
-  // Days since the epoch by the civil-from-days rule, without the C library's time zone.
+  if (day < 1 || day > 31 || month < 0 || year < 1601 || hour < 0 || hour > 23 || minute > 59 ||
+      second > 60) {
+    return false;
+  }
+  // Days since the epoch by the days-from-civil rule (months counted from
+  // March), without the C library's time zone.
   const int y = month < 2 ? year - 1 : year;
-  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int era = y / 400;
   const int yoe = y - era * 400;
-  const int mp = (month + 9) % 12;
+  const int mp = (month + 10) % 12;  // month is 0 for January
   const int doy = (153 * mp + 2) / 5 + day - 1;
   const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
-  const long long seconds = days * 86400 + hour * 3600 + minute * 60 + second;
-  out = CookieJar::Clock::time_point(std::chrono::seconds(seconds));
+  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+  secondsSinceEpoch = days * 86400 + hour * 3600 + minute * 60 + second;
   return true;
+}
+
+// A cookie lives at most 400 days from now, whatever the server says; an
+// expiry in the past is kept as near as that too. Both keep the clock's
+// arithmetic far from overflowing.
+constexpr std::int64_t kLongestLifetime = 400LL * 86400;
+
+CookieJar::Clock::time_point ExpiryIn(CookieJar::Clock::time_point now, std::int64_t seconds) {
+  return now + std::chrono::seconds(std::clamp(seconds, -kLongestLifetime, kLongestLifetime));
 }
 
 }  // namespace
@@ -123,17 +156,27 @@ void CookieJar::Store(const std::vector<std::string>& setCookies, const std::str
       } else if (key == "secure") {
         cookie.secure = true;
       } else if (key == "max-age") {
+        // An optional minus, then digits; more digits than any lifetime needs
+        // simply mean "as long as allowed".
+        const bool negative = !value.empty() && value[0] == '-';
+        const std::string digits = value.substr(negative ? 1 : 0);
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
+          continue;  // not a number: ignored
+        }
         haveMaxAge = true;
-        const long long seconds = std::atoll(value.c_str());
-        if (seconds <= 0) remove = true;
+        const std::int64_t seconds =
+            digits.size() > 12 ? kLongestLifetime : std::stoll(digits);
+        if (negative || seconds == 0) remove = true;
         cookie.expires = true;
-        cookie.expiry = now + std::chrono::seconds(seconds);
+        cookie.expiry = ExpiryIn(now, seconds);
       } else if (key == "expires" && !haveMaxAge) {
-        Clock::time_point when;
+        std::int64_t when = 0;
         if (ParseHttpDate(value, when)) {
+          const std::int64_t nowSeconds =
+              std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
           cookie.expires = true;
-          cookie.expiry = when;
-          if (when <= now) remove = true;
+          cookie.expiry = ExpiryIn(now, when - nowSeconds);
+          if (when <= nowSeconds) remove = true;
         }
       }
     }

@@ -13,6 +13,7 @@ namespace pravonell::http {
 namespace {
 
 constexpr const wchar_t* kClosedGracefully = L"Connection Closed Gracefully.";
+constexpr const wchar_t* kReadTimedOut = L"Read timed out.";
 
 std::wstring Widen(const std::string& text) {
   // Status lines are meant to be ASCII; other bytes are shown as Latin-1.
@@ -119,7 +120,11 @@ bool HttpClient::ReusableFor(const std::string& host, std::uint16_t port) {
   return false;
 }
 
+// A server that keeps the connection open and sends nothing is given up on
+// after the idle limit; until then the window is pumped after each empty slice.
 std::size_t HttpClient::ReceiveBlock() {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.readIdleLimitMs);
   for (;;) {
     const auto got = connection_->TryReceive(std::span(buffer_.data(), buffer_.size()));
     if (got) {
@@ -127,7 +132,9 @@ std::size_t HttpClient::ReceiveBlock() {
       end_ = *got;
       return *got;
     }
-    if (!connection_->WaitReadable(options_.readSliceMs)) pump_.ProcessMessages();
+    if (connection_->WaitReadable(options_.readSliceMs)) continue;
+    pump_.ProcessMessages();
+    if (std::chrono::steady_clock::now() >= deadline) throw Error(kReadTimedOut);
   }
 }
 
@@ -169,8 +176,9 @@ void HttpClient::ReadHead(HeadParser& parser, bool reused) {
     }
     if (ReceiveBlock() == 0) {
       if (reused && parser.empty()) throw RetryFresh{};
-      if (!parser.FinishAtClose()) throw Error(kClosedGracefully);
-      return;
+      // A head is complete only with its empty line: one the close cuts short
+      // may have lost the very header that frames the body.
+      throw Error(kClosedGracefully);
     }
   }
 }
@@ -209,16 +217,27 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
   cookies_.Store(head.All("Set-Cookie"), host, path);
 
   const bool success = head.status >= 200 && head.status < 300;
-  const BodyFraming framing = FramingOf(head);
   const bool redirect = head.status >= 300 && head.status < 400 && head.status != 304;
+  BodyFraming framing;
   bool bodyRead = true;
-  if (framing.framing != Framing::None) {
-    // A redirect's body is read only if it starts arriving soon.
-    if (redirect && begin_ == end_ && !connection_->WaitReadable(options_.redirectBodyWaitMs)) {
-      bodyRead = false;
-    } else {
-      ReadBody(framing, success, file, events);
+  try {
+    framing = FramingOf(head);
+    if (framing.framing != Framing::None) {
+      // A redirect's body is read only if it starts arriving soon.
+      if (redirect && begin_ == end_ && !connection_->WaitReadable(options_.redirectBodyWaitMs)) {
+        bodyRead = false;
+      } else {
+        ReadBody(framing, success, file, events);
+      }
     }
+  } catch (const RunStopped&) {
+    throw;
+  } catch (...) {
+    // The body of an error answer is dropped anyway: whatever went wrong
+    // with it, the answer's own status line says more.
+    if (success) throw;
+    Drop();
+    throw Error(Widen(head.statusLine));
   }
 
   const auto connectionHeader = head.Header("Connection");

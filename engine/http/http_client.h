@@ -37,6 +37,7 @@ struct ClientOptions {
   int connectLimitMs = 120000;
   int connectSliceMs = 125;
   int readSliceMs = 250;
+  int readIdleLimitMs = 120000;  // longest wait for data once connected
   int redirectBodyWaitMs = 5000;
   std::size_t receiveBlock = 32768;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 namespace pravonell::http {
 
@@ -24,15 +25,55 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-bool ContainsToken(std::string_view list, std::string_view token) {
+// Calls take(member) for each comma-separated member of a header value,
+// trimmed. Empty members count too, so "5," is not read as "5".
+template <typename Take>
+void ForEachMember(std::string_view list, Take take) {
   std::size_t start = 0;
-  while (start <= list.size()) {
+  for (;;) {
     auto end = list.find(',', start);
     if (end == std::string_view::npos) end = list.size();
-    if (EqualsIgnoringCase(Trim(list.substr(start, end - start)), token)) return true;
+    const std::string member = Trim(list.substr(start, end - start));
+    if (!(member.empty() && end == list.size() && start == 0)) take(std::string_view(member));
+    if (end == list.size()) return;
     start = end + 1;
   }
-  return false;
+}
+
+// 1*DIGIT that fits in 63 bits; nothing else (no sign, blank or suffix).
+std::optional<std::uint64_t> DecimalLength(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  constexpr std::uint64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (kMax - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+// A chunk-size line: hex digits, optional blanks, then nothing or
+// ";extensions". Anything else ("0x10", "10zz", "") is not a size.
+std::optional<std::uint64_t> ChunkSizeOf(std::string_view line) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::uint64_t size = 0;
+  std::size_t at = 0;
+  for (; at < line.size(); ++at) {
+    const char c = line[at];
+    std::uint64_t value;
+    if (c >= '0' && c <= '9') value = static_cast<std::uint64_t>(c - '0');
+    else if (c >= 'a' && c <= 'f') value = static_cast<std::uint64_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') value = static_cast<std::uint64_t>(c - 'A' + 10);
+    else break;
+    if (size > (kMax - value) / 16) return std::nullopt;
+    size = size * 16 + value;
+  }
+  if (at == 0) return std::nullopt;
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at < line.size() && line[at] != ';') return std::nullopt;
+  return size;
 }
 
 // "HTTP/1.1 200 OK" gives 200; anything else gives 0.
@@ -92,6 +133,7 @@ void HeadParser::TakeLine(std::string line) {
     head_.statusLine = std::move(line);
     head_.status = StatusOf(head_.statusLine);
     haveStatus_ = true;
+    done_ = head_.status == 0;  // not HTTP: no headers to look for
     return;
   }
   if (line.empty()) {
@@ -103,40 +145,47 @@ void HeadParser::TakeLine(std::string line) {
     return;
   }
   const auto colon = line.find(':');
-  if (colon == std::string::npos) return;  // not a header; ignored
+  // A line that is not "name: value" means the head is not what it claims to be.
+  if (colon == std::string::npos || colon == 0 || line[colon - 1] == ' ' || line[colon - 1] == '\t') {
+    throw ProtocolError{L"Invalid response header."};
+  }
   head_.headers.emplace_back(Trim(std::string_view(line).substr(0, colon)),
                              Trim(std::string_view(line).substr(colon + 1)));
 }
 
-bool HeadParser::FinishAtClose() {
-  if (!line_.empty()) {
-    std::string last = std::move(line_);
-    line_.clear();
-    if (!last.empty() && last.back() == '\r') last.pop_back();
-    TakeLine(std::move(last));
-  }
-  done_ = haveStatus_;
-  return haveStatus_;
-}
-
+// Content-Length and Transfer-Encoding as a hostile server may send them:
+// several lines, comma lists, signs, blanks, codings we cannot decode. A
+// length or coding that cannot be read for certain fails the response rather
+// than being guessed at, since a guess is a wrong file passed as complete.
 BodyFraming FramingOf(const ResponseHead& head) {
   if ((head.status >= 100 && head.status < 200) || head.status == 204 || head.status == 304) {
     return {Framing::None, 0};
   }
-  if (auto te = head.Header("Transfer-Encoding"); te && ContainsToken(*te, "chunked")) {
-    return {Framing::Chunked, 0};
+  std::vector<std::string> codings;
+  for (const std::string& line : head.All("Transfer-Encoding")) {
+    ForEachMember(line, [&](std::string_view member) { codings.emplace_back(member); });
   }
-  if (auto cl = head.Header("Content-Length")) {
-    std::uint64_t length = 0;
-    bool valid = !cl->empty() && cl->size() <= 18;
-    for (char c : *cl) {
-      if (c < '0' || c > '9') valid = false;
-      length = length * 10 + static_cast<std::uint64_t>(c - '0');
+  if (!head.All("Transfer-Encoding").empty()) {
+    // Only chunked, once and last: we ask for no coding and decode none.
+    if (codings.size() != 1 || !EqualsIgnoringCase(codings[0], "chunked")) {
+      throw ProtocolError{L"Unsupported Transfer-Encoding."};
     }
-    // An unreadable length counts as none: the body runs to the close.
-    if (valid) return {length == 0 ? Framing::None : Framing::Length, length};
+    return {Framing::Chunked, 0};  // it overrides any Content-Length
   }
-  return {Framing::UntilClose, 0};
+  const auto lengths = head.All("Content-Length");
+  if (lengths.empty()) return {Framing::UntilClose, 0};
+  std::optional<std::uint64_t> length;
+  for (const std::string& line : lengths) {
+    bool any = false;
+    ForEachMember(line, [&](std::string_view member) {
+      any = true;
+      const auto value = DecimalLength(member);
+      if (!value || (length && *length != *value)) throw ProtocolError{L"Invalid Content-Length."};
+      length = value;
+    });
+    if (!any) throw ProtocolError{L"Invalid Content-Length."};
+  }
+  return {*length == 0 ? Framing::None : Framing::Length, *length};
 }
 
 BodyDecoder::BodyDecoder(BodyFraming framing) {
@@ -195,21 +244,11 @@ std::size_t BodyDecoder::FeedChunked(std::span<const char> data, const Payload& 
     switch (state_) {
       case State::ChunkSize: {
         if (!takeLine(line_)) break;
-        std::uint64_t size = 0;
-        std::size_t digits = 0;
-        for (char c : line_) {
-          int value;
-          if (c >= '0' && c <= '9') value = c - '0';
-          else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-          else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-          else break;  // chunk extensions and blanks after the size are ignored
-          if (++digits > 15) throw ProtocolError{L"Invalid chunked encoding."};
-          size = size * 16 + static_cast<std::uint64_t>(value);
-        }
-        if (digits == 0) throw ProtocolError{L"Invalid chunked encoding."};
+        const auto size = ChunkSizeOf(line_);
+        if (!size) throw ProtocolError{L"Invalid chunked encoding."};
         line_.clear();
-        remaining_ = size;
-        state_ = size == 0 ? State::Trailer : State::ChunkData;
+        remaining_ = *size;
+        state_ = *size == 0 ? State::Trailer : State::ChunkData;
         break;
       }
       case State::ChunkData: {

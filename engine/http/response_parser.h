@@ -30,9 +30,6 @@ class HeadParser {
   std::size_t Feed(std::span<const char> data);
   bool done() const { return done_; }
   bool empty() const { return !sawAnything_; }
-  // The peer closed. Headers cut off in the middle end there; true when at
-  // least the status line had arrived.
-  bool FinishAtClose();
   const ResponseHead& head() const { return head_; }
   void Reset() { *this = HeadParser(); }
 

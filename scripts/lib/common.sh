@@ -1,7 +1,7 @@
 # Shared by the scripts: the packages the project needs and the three builds.
 
 PACKAGES=(
-  cmake make g++ googletest libgtest-dev libgmock-dev curl procps
+  cmake make g++ googletest libgtest-dev libgmock-dev curl procps clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick fonts-wine
   libarchive-tools p7zip-full liblnk-utils

@@ -234,6 +234,7 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       else if (word == "stall") stall = true;
       else if (word == "close") closeAfter = true;
       else if (word == "drop") return Reply().Close();
+      else if (word == "cuthead") return Reply().Send("HTTP/1.1 " + status + "\r\nContent-Len").Close();
       else if (word == "pattern") pattern = std::stoull(rest);
       else if (word == "file") file = root + "/" + rest;
     }

@@ -11,11 +11,16 @@
 namespace pravonell::testing {
 namespace {
 
-TEST(ParseHostPort, DefaultsToPort80) {
+TEST(ParseHostPort, HostOrHostAndPortOnly) {
   EXPECT_EQ(ParseHostPort(L"download.varnisca.com.br").host, "download.varnisca.com.br");
   EXPECT_EQ(ParseHostPort(L"download.varnisca.com.br").port, 80);
   EXPECT_EQ(ParseHostPort(L"127.0.0.1:47081").host, "127.0.0.1");
   EXPECT_EQ(ParseHostPort(L"127.0.0.1:47081").port, 47081);
+  for (const wchar_t* bad : {L"", L"host:", L"host:0", L"host:99999", L"host:65536", L"host:abc",
+                             L"host:80x", L"host:-80", L":80", L"bad host", L"host:80:81"}) {
+    SCOPED_TRACE(Utf8(bad));
+    EXPECT_THROW(ParseHostPort(bad), Error);
+  }
 }
 
 TEST(HttpDownloader, FetchesFromTheDownloadHostWithTheProgressShown) {
@@ -31,10 +36,10 @@ TEST(HttpDownloader, FetchesFromTheDownloadHostWithTheProgressShown) {
   EXPECT_EQ(file.bytes, "12345678");
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(server.requests()[0].path, "/uploads/download/file/73/quilmarde.ini");
-  // The fake bar reads back 0, so the amount is shown; the end restores the caption.
+  // The announced length gives the percentage; the end restores the caption.
   EXPECT_EQ(Lines(display.log),
-            Lines({"progress max 8", "progress 8", "status: Download ... 0,0 KB",
-                   "caption: Download ... 0,0 KB", "progress 0", "status: Download Finalizado ...",
+            Lines({"progress max 8", "progress 8", "status: Download ... 100%",
+                   "caption: Download ... 100%", "progress 0", "status: Download Finalizado ...",
                    "caption: Pravonell"}));
 }
 

@@ -49,6 +49,53 @@ TEST(CookieJar, LaterValuesReplaceAndPastExpiryRemoves) {
   EXPECT_EQ(jar.HeaderFor("h", "/", kNow), "c=3");
 }
 
+TEST(CookieJar, ExpiresDatesAreReadToTheSecond) {
+  const struct {
+    const char* date;
+    std::int64_t epoch;
+  } rows[] = {
+      {"Wed, 21 Oct 2015 07:28:00 GMT", 1445412480},
+      {"Fri, 01 Mar 2024 00:00:00 GMT", 1709251200},
+      {"Thu, 29 Feb 2024 00:00:00 GMT", 1709164800},
+      {"Friday, 31-Dec-99 23:59:59 GMT", 946684799},
+      {"Sun Jan  1 00:00:00 2034", 2019686400},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.date);
+    const CookieJar::Clock::time_point at{std::chrono::seconds(row.epoch)};
+    CookieJar jar;
+    jar.Store({std::string("k=v; Expires=") + row.date}, "h", "/", at - 10s);
+    EXPECT_EQ(jar.HeaderFor("h", "/", at - 1s), "k=v");
+    EXPECT_EQ(jar.HeaderFor("h", "/", at), "");
+  }
+}
+
+TEST(CookieJar, LifetimesFromTheServerAreBounded) {
+  // Huge or malformed numbers must neither overflow nor live for ever.
+  const struct {
+    const char* attributes;
+    bool kept;           // stored at all
+    bool afterAYear;     // still sent 366 days later
+    bool afterTwoYears;  // still sent 800 days later
+  } rows[] = {
+      {"Max-Age=36999999999", true, true, false},
+      {"Max-Age=99999999999999999999999", true, true, false},
+      {"Expires=Fri, 31 Dec 9999 23:59:59 GMT", true, true, false},
+      {"Expires=Wed, 21 Oct 2015 99999999999:00:00 GMT", true, true, true},  // unreadable: no expiry
+      {"Expires=Wed, 99999999999 Oct 2015 07:28:00 GMT", true, true, true},
+      {"Max-Age=-5", false, false, false},
+      {"Max-Age=soon", true, true, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.attributes);
+    CookieJar jar;
+    jar.Store({std::string("k=v; ") + row.attributes}, "h", "/", kNow);
+    EXPECT_EQ(jar.HeaderFor("h", "/", kNow), row.kept ? "k=v" : "");
+    EXPECT_EQ(jar.HeaderFor("h", "/", kNow + 366 * 24h), row.afterAYear ? "k=v" : "");
+    EXPECT_EQ(jar.HeaderFor("h", "/", kNow + 800 * 24h), row.afterTwoYears ? "k=v" : "");
+  }
+}
+
 TEST(CookieJar, IgnoresHeadersThatAreNotCookies) {
   CookieJar jar;
   jar.Store({"", "novalue", "=nameless", ";"}, "h", "/", kNow);

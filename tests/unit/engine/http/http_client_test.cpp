@@ -188,6 +188,92 @@ TEST(HttpClient, BodyCutShortFailsAfterTheEndEventAndKeepsWhatCame) {
   EXPECT_EQ(outcome.lengths, (std::vector<std::uint64_t>{100000, 50000}));  // cut back
 }
 
+// What a hostile or broken server may send: each must fail with its message
+// and leave in the file only what a well-framed body had delivered.
+TEST(HttpClient, ResponsesThatCannotBeTrustedFail) {
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  const struct {
+    const char* name;
+    Reply reply;
+    const char* error;
+    const char* file;
+  } rows[] = {
+      {"length with a sign",
+       Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: +16384\r\n\r\n").SendPattern(10000).Close(),
+       "Invalid Content-Length.", ""},
+      {"length of 20 digits",
+       Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 16384000000000000000\r\n\r\n")
+           .SendPattern(10000).Close(),
+       "Invalid Content-Length.", ""},
+      {"length with a blank", Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 16 384\r\n\r\nab").Close(),
+       "Invalid Content-Length.", ""},
+      {"negative length", Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nab").Close(),
+       "Invalid Content-Length.", ""},
+      {"two lengths",
+       Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 16384\r\n\r\n")
+           .SendPattern(16384),
+       "Invalid Content-Length.", ""},
+      {"two lengths in a list",
+       Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 16384, 5\r\n\r\nabcde").Close(),
+       "Invalid Content-Length.", ""},
+      {"gzip, then chunked",
+       Reply().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n"
+                    "4\r\nWiki\r\n0\r\n\r\n"),
+       "Unsupported Transfer-Encoding.", ""},
+      {"gzip until the close",
+       Reply().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n\x1f\x8b\x08").Close(),
+       "Unsupported Transfer-Encoding.", ""},
+      {"chunk size 0x4000", Reply().Send(chunked + "0x4000\r\n").SendPattern(0x4000).Close(),
+       "Invalid chunked encoding.", ""},
+      {"chunk size 4000zz", Reply().Send(chunked + "4\r\nWiki\r\n4000zz\r\n").SendPattern(0x4000).Close(),
+       "Invalid chunked encoding.", "Wiki"},
+      {"close after the status line", Reply().Send("HTTP/1.1 200 OK\r\n").Close(),
+       "Connection Closed Gracefully.", ""},
+      {"close inside a header line", Reply().Send("HTTP/1.1 200 OK\r\nContent-Le").Close(),
+       "Connection Closed Gracefully.", ""},
+      {"error answer cut short",
+       Reply().Send("HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\n0123456789").Close(),
+       "HTTP/1.1 404 Not Found", ""},
+      {"error answer with a garbled length",
+       Reply().Send("HTTP/1.1 500 Oops\r\nContent-Length: x\r\n\r\n").Close(), "HTTP/1.1 500 Oops", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Server server([&](const Request&) { return row.reply; });
+    Client client;
+    const Outcome outcome = client.Get(server.port(), "/file");
+    EXPECT_EQ(outcome.error, row.error);
+    EXPECT_EQ(outcome.file, row.file);
+    EXPECT_TRUE(outcome.lengths.empty());  // never extended to a length it could not trust
+    if (!outcome.events.empty()) {
+      EXPECT_EQ(outcome.events.back(), "end");
+    }
+  }
+}
+
+TEST(HttpClient, ServerThatStopsSendingTimesOutWhileThePumpRuns) {
+  Server server([](const Request& request) {
+    if (request.path == "/before-head") return Reply().Stall();
+    return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc").Stall();
+  });
+  http::ClientOptions options;
+  options.readIdleLimitMs = 600;
+  for (const char* path : {"/before-head", "/mid-body"}) {
+    SCOPED_TRACE(path);
+    Client client(options);
+    const Outcome outcome = client.Get(server.port(), path);
+    EXPECT_EQ(outcome.error, "Read timed out.");
+    EXPECT_GE(client.pump.pumps, 2);  // the window was served while it waited
+    if (std::string(path) == "/mid-body") {
+      EXPECT_EQ(outcome.events.back(), "end");
+      EXPECT_EQ(outcome.file, "abc");
+      EXPECT_EQ(outcome.lengths, (std::vector<std::uint64_t>{10, 3}));  // cut back
+    } else {
+      EXPECT_TRUE(outcome.events.empty());
+    }
+  }
+}
+
 TEST(HttpClient, ChunkedBodyCutShortFails) {
   Server server([](const Request&) {
     return Reply().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWi").Close();
