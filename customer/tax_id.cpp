@@ -37,10 +37,15 @@ std::wstring TaxIdOf(const std::wstring& texto) {
       hasLetter = true;
     }
   }
-  if (hasLetter && characters.size() == 14 && IsDigit(characters[12]) && IsDigit(characters[13])) {
-    return characters;
-  }
-  return SoNumeros(texto);
+  const bool alphanumericShape =
+      hasLetter && characters.size() == 14 && IsDigit(characters[12]) && IsDigit(characters[13]);
+  // Letters count only when they make a valid CNPJ: "CPF 123.456.789-09" is a
+  // labelled CPF, not the company "CP.F12.345/6789-09".
+  if (alphanumericShape && ValidaCNPJ(characters)) return characters;
+  const std::wstring digits = SoNumeros(texto);
+  if (digits.size() == 11 || digits.size() == 14) return digits;
+  // A mistyped alphanumeric CNPJ stays as typed, to be refused as a CNPJ.
+  return alphanumericShape ? characters : digits;
 }
 
 std::wstring FormatarCPFCNPJ(const std::wstring& doc) {

@@ -13,8 +13,10 @@ std::wstring SoNumeros(const std::wstring& texto);
 
 // What an entry in the CPF/CNPJ field stands for: its digits, or, for an
 // alphanumeric CNPJ, its 14 letters and digits with the letters upper-cased.
-// An entry is an alphanumeric CNPJ when its letters and digits are exactly 14,
-// the last two are digits and at least one is a letter.
+// Letters and digits that come to 14, ending in two digits, are read as an
+// alphanumeric CNPJ when that CNPJ is valid; otherwise 11 or 14 digits are
+// read as they stand (a label such as "CPF" is dropped), and only failing
+// that is the alphanumeric reading kept, to be refused as a CNPJ.
 std::wstring TaxIdOf(const std::wstring& texto);
 
 // "123.456.789-09" for 11 characters, "11.222.333/0001-81" for 14, else "".

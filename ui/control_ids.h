@@ -40,6 +40,10 @@ enum ControlId : int {
   kLabel1,
 };
 
+// Test builds only: posted to the window, makes its handler throw (an Error
+// with wParam 0, a std::exception otherwise). WM_APP + 0x7F.
+inline constexpr unsigned kTestFaultMessage = 0x8000 + 0x7F;
+
 inline constexpr const wchar_t* kMainWindowClass = L"TfrmMaster";
 inline constexpr const wchar_t* kMainWindowCaption = L"Pravonell";
 

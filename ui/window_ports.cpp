@@ -40,12 +40,14 @@ std::wstring WindowPorts::StatusText() { return TextOf(window_.Control(kLblStatu
 void WindowPorts::SetStatusVisible(bool visible) {
   ShowWindow(window_.Control(kLblStatus), visible ? SW_SHOW : SW_HIDE);
 }
+// The maximum is answered from what was last set, not read back from the
+// bar: a bar asked for a range of 0 to 0 (a download of unknown length) may
+// keep its old range, and a percentage of that would mean nothing.
 void WindowPorts::SetProgressMax(std::int32_t max) {
+  progressMax_ = max;
   SendMessageW(window_.Control(kPbProgresso), PBM_SETRANGE32, 0, max);
 }
-std::int32_t WindowPorts::ProgressMax() {
-  return static_cast<std::int32_t>(SendMessageW(window_.Control(kPbProgresso), PBM_GETRANGE, FALSE, 0));
-}
+std::int32_t WindowPorts::ProgressMax() { return progressMax_; }
 void WindowPorts::SetProgressPosition(std::int32_t position) {
   SendMessageW(window_.Control(kPbProgresso), PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }

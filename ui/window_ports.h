@@ -44,6 +44,7 @@ class WindowPorts final : public StatusDisplay, public WindowOps, public Custome
 
  private:
   MasterWindow& window_;
+  std::int32_t progressMax_ = 100;  // the bar's own default range
 };
 
 }  // namespace pravonell::ui

@@ -51,6 +51,12 @@ class FakeRunPorts final : public InstallForm,
   MessagePump* pump = nullptr;    // what the downloader pumps through
   StatusDisplay* guardedDisplay = nullptr;  // what the downloader writes progress to
 
+  // The window is closed at the next pump: the control is asked to stop.
+  void CloseAtNextPump(RunControl& stopped) {
+    control = &stopped;
+    closeAtNextPump_ = true;
+  }
+
   // InstallForm
   std::wstring DirectoryText() override { return world_.directoryText; }
 
@@ -85,8 +91,11 @@ class FakeRunPorts final : public InstallForm,
   }
   std::wstring StatusText() override { return status_; }
   void SetStatusVisible(bool v) override { Add(v ? "status shown" : "status hidden"); }
-  void SetProgressMax(std::int32_t m) override { Add("progress max " + std::to_string(m)); }
-  std::int32_t ProgressMax() override { return 0; }
+  void SetProgressMax(std::int32_t m) override {
+    progressMax_ = m;
+    Add("progress max " + std::to_string(m));
+  }
+  std::int32_t ProgressMax() override { return progressMax_; }
   void SetProgressPosition(std::int32_t p) override { Add("progress " + std::to_string(p)); }
   void SetCaption(const std::wstring& c) override { Add("caption: " + Utf8(c)); }
 
@@ -152,6 +161,7 @@ class FakeRunPorts final : public InstallForm,
  private:
   World world_;
   std::wstring status_;
+  std::int32_t progressMax_ = 0;
   std::size_t nextProbe_ = 0;
   bool closeAtNextPump_ = false;
 };

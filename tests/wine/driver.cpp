@@ -193,6 +193,12 @@ std::wstring Driver::DialogText(HWND dialog) const {
   return best;
 }
 
+bool Driver::DialogShowsIcon(HWND dialog) const {
+  // A message box's icon is a Static without text that holds an icon.
+  const HWND icon = FindWindowExW(dialog, nullptr, L"Static", L"");
+  return icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+}
+
 void Driver::Answer(HWND dialog, int command) const {
   PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(command), 0);
   WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);

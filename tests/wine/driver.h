@@ -56,6 +56,8 @@ class Driver {
   HWND WaitForDialog(DWORD timeoutMs = 20000) const;
   // The text of a message box: its longest static text.
   std::wstring DialogText(HWND dialog) const;
+  // True for the error display (error icon); the program's own messages show none.
+  bool DialogShowsIcon(HWND dialog) const;
   void Answer(HWND dialog, int command) const;
 
   // Saves the window as a PNG file in the screenshot folder, if one is set.

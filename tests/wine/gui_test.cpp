@@ -198,6 +198,31 @@ TEST(Wizard, CancelledFolderDialogEmptiesTheDirectory) {
   EXPECT_EQ(app.WaitForExit(), 0);
 }
 
+TEST(Wizard, ErrorEscapingAHandlerIsShownAndTheWindowCarriesOn) {
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  const struct {
+    WPARAM kind;
+    const wchar_t* shown;
+  } faults[] = {{0, L"Falha provocada pelo teste."}, {1, L"falha provocada pelo teste."}};
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(Utf8(fault.shown));
+    PostMessageW(app.window(), kTestFaultMessage, fault.kind, 0);
+    const HWND box = app.WaitForDialog();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(app.DialogText(box), fault.shown);
+    EXPECT_TRUE(app.DialogShowsIcon(box));
+    app.Answer(box, IDOK);
+    EXPECT_TRUE(app.Running());
+  }
+  // The window is where it was and still answers.
+  EXPECT_EQ(app.FrontPage(), app.Control(kSbTermos));
+  app.Press(app.Control(kBitBtn1));
+  EXPECT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
 // The scale Wine gives new programs, set for the prefix's user.
 class ScreenScale {
  public:

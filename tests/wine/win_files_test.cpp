@@ -94,16 +94,5 @@ TEST(Win32FileSystem, DeleteFileReportsWhetherItRemovedSomething) {
   EXPECT_FALSE(fs.RemoveFile(scratch.Path(L"a.rar")));
 }
 
-TEST(Win32Bitness, SixtyFourBitBuildTakesTheSixtyFourBitPaths) {
-  Win32Bitness bitness;
-#if defined(_WIN64)
-  EXPECT_TRUE(bitness.IsWindows64());
-#else
-  BOOL wow64 = FALSE;
-  IsWow64Process(GetCurrentProcess(), &wow64);
-  EXPECT_EQ(bitness.IsWindows64(), wow64 != FALSE);
-#endif
-}
-
 }  // namespace
 }  // namespace pravonell::win32

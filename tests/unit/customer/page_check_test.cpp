@@ -21,37 +21,57 @@ struct Entry {
   const char* message;           // nullptr when the check passes
   std::optional<Field> focus;    // where the focus was moved
   const wchar_t* fieldAfter;     // the CPF/CNPJ field after the check
+  int personTypeAfter;
 };
 
 const Entry kEntries[] = {
     {"valid CPF typed bare while company is chosen", L"12345678909", L"JOSE", L"j@x.br",
-     L"C:\\VARNISCA\\", kPessoaJuridica, nullptr, std::nullopt, L"123.456.789-09"},
+     L"C:\\VARNISCA\\", kPessoaJuridica, nullptr, std::nullopt, L"123.456.789-09", kPessoaFisica},
     {"valid CNPJ", L"11.222.333/0001-81", L"ACME", L"a@b", L"C:\\X\\", kPessoaFisica, nullptr,
-     std::nullopt, L"11.222.333/0001-81"},
+     std::nullopt, L"11.222.333/0001-81", kPessoaJuridica},
     {"fourteen zeros pass as a CNPJ", L"00000000000000", L"ACME", L"a@b", L"C:\\X\\",
-     kPessoaFisica, nullptr, std::nullopt, L"00.000.000/0000-00"},
+     kPessoaFisica, nullptr, std::nullopt, L"00.000.000/0000-00", kPessoaJuridica},
     {"alphanumeric CNPJ in lower case", L"12abc34501de35", L"ACME", L"a@b", L"C:\\X\\",
-     kPessoaFisica, nullptr, std::nullopt, L"12.ABC.345/01DE-35"},
+     kPessoaFisica, nullptr, std::nullopt, L"12.ABC.345/01DE-35", kPessoaJuridica},
     {"e-mail without an at-sign passes", L"12345678909", L"JOSE", L"no at sign", L"C:\\X\\",
-     kPessoaFisica, nullptr, std::nullopt, L"123.456.789-09"},
-    {"empty CPF/CNPJ field", L"", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
-     "Digite um CNPJ Válido.", Field::CpfCnpj, L""},
+     kPessoaFisica, nullptr, std::nullopt, L"123.456.789-09", kPessoaFisica},
+    {"empty CPF/CNPJ field: the tax id is reported before the name", L"", L"", L"j@x.br",
+     L"C:\\X\\", kPessoaFisica, "Digite um CNPJ Válido.", Field::CpfCnpj, L"", kPessoaJuridica},
     {"ten digits are erased", L"1234567890", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
-     "Digite um CNPJ Válido.", Field::CpfCnpj, L""},
+     "Digite um CNPJ Válido.", Field::CpfCnpj, L"", kPessoaJuridica},
     {"CPF with wrong check digits", L"12345678900", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
-     "Digite um CPF Válido", Field::CpfCnpj, L"123.456.789-00"},
+     "Digite um CPF Válido", Field::CpfCnpj, L"123.456.789-00", kPessoaFisica},
     {"repeated-digit CPF", L"111.111.111-11", L"JOSE", L"j@x.br", L"C:\\X\\", kPessoaFisica,
-     "Digite um CPF Válido", Field::CpfCnpj, L"111.111.111-11"},
+     "Digite um CPF Válido", Field::CpfCnpj, L"111.111.111-11", kPessoaFisica},
     {"alphanumeric CNPJ with a wrong check digit", L"12ABC34501DE36", L"ACME", L"a@b", L"C:\\X\\",
-     kPessoaFisica, "Digite um CNPJ Válido.", Field::CpfCnpj, L"12.ABC.345/01DE-36"},
+     kPessoaFisica, "Digite um CNPJ Válido.", Field::CpfCnpj, L"12.ABC.345/01DE-36",
+     kPessoaJuridica},
     {"name of spaces only", L"12345678909", L"   ", L"j@x.br", L"C:\\X\\", kPessoaFisica,
-     "Informe um NOME/RAZÃO SOCIAL.", Field::NomeRazao, L"123.456.789-09"},
+     "Informe um NOME/RAZÃO SOCIAL.", Field::NomeRazao, L"123.456.789-09", kPessoaFisica},
     {"name and e-mail empty: only the name is reported", L"12345678909", L"", L"", L"C:\\X\\",
-     kPessoaFisica, "Informe um NOME/RAZÃO SOCIAL.", Field::NomeRazao, L"123.456.789-09"},
-    {"e-mail of control characters", L"12345678909", L"JOSE", L"\t\r\n ", L"C:\\X\\",
-     kPessoaFisica, "Informe um EMAIL", Field::Email, L"123.456.789-09"},
+     kPessoaFisica, "Informe um NOME/RAZÃO SOCIAL.", Field::NomeRazao, L"123.456.789-09",
+     kPessoaFisica},
+    {"e-mail of control characters: reported before the directory", L"12345678909", L"JOSE",
+     L"\t\r\n ", L"  ", kPessoaFisica, "Informe um EMAIL", Field::Email, L"123.456.789-09",
+     kPessoaFisica},
     {"directory of spaces: the focus stays", L"12345678909", L"JOSE", L"j@x.br", L"  ",
-     kPessoaFisica, "Diretorio de instalação não informado.", std::nullopt, L"123.456.789-09"},
+     kPessoaFisica, "Diretorio de instalação não informado.", std::nullopt, L"123.456.789-09",
+     kPessoaFisica},
+    // An entry labelled "CPF" is a CPF; letters count only in a valid CNPJ.
+    {"CPF with a label and a blank", L"CPF 123.456.789-09", L"JOSE", L"j@x.br", L"C:\\X\\",
+     kPessoaJuridica, nullptr, std::nullopt, L"123.456.789-09", kPessoaFisica},
+    {"CPF with a label and a colon", L"CPF: 123.456.789-09", L"JOSE", L"j@x.br", L"C:\\X\\",
+     kPessoaJuridica, nullptr, std::nullopt, L"123.456.789-09", kPessoaFisica},
+    {"CPF with a label in lower case", L"cpf12345678909", L"JOSE", L"j@x.br", L"C:\\X\\",
+     kPessoaJuridica, nullptr, std::nullopt, L"123.456.789-09", kPessoaFisica},
+    {"CNPJ with a label", L"CNPJ 11.222.333/0001-81", L"ACME", L"a@b", L"C:\\X\\", kPessoaFisica,
+     nullptr, std::nullopt, L"11.222.333/0001-81", kPessoaJuridica},
+    {"alphanumeric CNPJ typed in lower case with its punctuation", L"12.abc.345/01de-35", L"ACME",
+     L"a@b", L"C:\\X\\", kPessoaFisica, nullptr, std::nullopt, L"12.ABC.345/01DE-35",
+     kPessoaJuridica},
+    {"mistyped alphanumeric CNPJ stays as typed", L"12.ABC.345/01DE-36", L"ACME", L"a@b",
+     L"C:\\X\\", kPessoaFisica, "Digite um CNPJ Válido.", Field::CpfCnpj, L"12.ABC.345/01DE-36",
+     kPessoaJuridica},
 };
 
 TEST(ValidaCadastro, ChecksInOrderWithMessageAndFocus) {
@@ -75,6 +95,7 @@ TEST(ValidaCadastro, ChecksInOrderWithMessageAndFocus) {
     if (entry.focus) expectedFocus.push_back(*entry.focus);
     EXPECT_EQ(page.focusMoves, expectedFocus);
     EXPECT_EQ(page.texts[Field::CpfCnpj], entry.fieldAfter);
+    EXPECT_EQ(page.personType, entry.personTypeAfter);
   }
 }
 

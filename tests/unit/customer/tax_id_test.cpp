@@ -127,6 +127,11 @@ TEST(TaxIdOf, KeepsLettersOnlyForAnAlphanumericCnpj) {
       {L"12ABC34501DE35X", L"123450135"},    // 15 characters
       {L"12ABC34501DEX5", L"12345015"},      // 13th is not a digit
       {L"\xFF21" L"2ABC34501DE35", L"23450135"},  // full-width letters do not count
+      // Letters count only when they make a valid CNPJ; a label is dropped.
+      {L"CPF 123.456.789-09", L"12345678909"},
+      {L"cpf12345678909", L"12345678909"},
+      {L"CNPJ 11.222.333/0001-81", L"11222333000181"},
+      {L"12.ABC.345/01DE-36", L"12ABC34501DE36"},  // mistyped: kept, to be refused
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Utf8(row.in));
@@ -148,7 +153,8 @@ TEST(VerificaCPFCNPJ, ReformatsTheFieldAndFollowsTheCount) {
       {L"", kPessoaFisica, L"", kPessoaJuridica},
       {L"12abc34501de35", kPessoaFisica, L"12.ABC.345/01DE-35", kPessoaJuridica},
       // Eleven digits inside an alphanumeric CNPJ still make a company.
-      {L"1234567890AB" L"00", kPessoaFisica, L"12.345.678/90AB-00", kPessoaJuridica},
+      {L"12ABC345678990", kPessoaFisica, L"12.ABC.345/6789-90", kPessoaJuridica},
+      {L"CPF: 123.456.789-09", kPessoaJuridica, L"123.456.789-09", kPessoaFisica},
       {L"cpf 123.456.789-0", kPessoaFisica, L"", kPessoaJuridica},
   };
   for (const auto& row : rows) {
