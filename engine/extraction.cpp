@@ -1,6 +1,7 @@
 #include "engine/extraction.h"
 
 #include "engine/command_line.h"
+#include "engine/error.h"
 
 namespace pravonell {
 
@@ -8,13 +9,17 @@ std::wstring ArchiverExtraction::CommandLine(const std::wstring& origem, const s
                                              const std::wstring& tipo, bool win64) {
   // Each piece is quoted when it holds a blank, so neither the archiver's own
   // path nor a folder such as "C:\Minha Empresa\" is split into words.
-  std::wstring line = QuoteArgument(WinrarPath(win64)) + L" x " + QuoteArgument(origem + L".rar");
+  // -y answers yes to every question: started hidden, the archiver would
+  // otherwise wait for ever on an unseen "overwrite?" when a file exists.
+  std::wstring line = QuoteArgument(WinrarPath(win64)) + L" x -y " + QuoteArgument(origem + L".rar");
   if (tipo == L".exe") {
     const auto cut = origem.find_last_of(L"\\:");
     const std::wstring arquivo = (cut == std::wstring::npos ? origem : origem.substr(cut + 1)) + L".exe";
     line += L" " + QuoteArgument(arquivo) + L" " + QuoteArgument(destino);
   } else if (tipo == L"DD") {
-    line += L" " + QuoteArgument(destino + L"Dados");
+    // The archiver takes its last argument for a folder only when it ends in
+    // a backslash; without one it is a file name to look for in the archive.
+    line += L" " + QuoteArgument(destino + L"Dados\\");
   } else {
     line += L" " + QuoteArgument(destino);
   }
@@ -31,11 +36,19 @@ bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const st
     }
   }
   std::unique_ptr<Process> archiver =
-      processes_.Start(CommandLine(origem, destino, tipo, win64), /*hidden=*/true);
+      processes_.Start(CommandLine(origem, destino, tipo, win64), /*hidden=*/true).process;
   if (!archiver) return false;
   // The window stays alive while the archiver works; the next step needs
-  // what this archive holds, so it is waited for.
-  while (!archiver->Wait(100)) pump_.ProcessMessages();
+  // what this archive holds, so it is waited for. A run stopped meanwhile
+  // ends the archiver too: it is ours, hidden, and nobody would see it.
+  while (!archiver->Wait(100)) {
+    try {
+      pump_.ProcessMessages();
+    } catch (const RunStopped&) {
+      archiver->Terminate();
+      throw;
+    }
+  }
   return archiver->ExitCode() == 0;
 }
 

@@ -46,14 +46,30 @@ class Process {
   // True once the program has ended, waiting at most that long.
   virtual bool Wait(unsigned milliseconds) = 0;
   virtual std::uint32_t ExitCode() = 0;
+  // Ends the program at once (for a hidden program of ours that must not
+  // outlive the run that started it).
+  virtual void Terminate() = 0;
 };
+
+// The outcome of a start: the program, or the system's reason (error code)
+// why it did not start.
+struct Started {
+  std::unique_ptr<Process> process;
+  std::uint32_t error = 0;
+};
+
+// System error codes a start can answer with.
+inline constexpr std::uint32_t kErrorElevationRequired = 740;  // the program asks for administrator rights
+inline constexpr std::uint32_t kErrorCancelled = 1223;         // the person declined the elevation prompt
 
 class Processes {
  public:
   virtual ~Processes() = default;
-  // Starts a command line (program first); nullptr when it cannot be started.
-  // A hidden program shows no window.
-  virtual std::unique_ptr<Process> Start(const std::wstring& commandLine, bool hidden) = 0;
+  // Starts a command line (program first). A hidden program shows no window.
+  virtual Started Start(const std::wstring& commandLine, bool hidden) = 0;
+  // Starts a program through the system's elevation prompt, in the same
+  // working folder as Start.
+  virtual Started StartElevated(const std::wstring& program) = 0;
 };
 
 // A shell shortcut's fields.

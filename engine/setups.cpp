@@ -15,10 +15,16 @@ bool SetupRunner::InstalarAplicativo(const std::wstring& nome, const std::wstrin
   }
   if (!files_.FileExists(program)) return false;
   // Quoted, so a blank in the path cannot make Windows run another program.
-  std::unique_ptr<Process> setup = processes_.Start(QuoteArgument(program), /*hidden=*/false);
-  if (!setup) return false;
-  setup->Wait(Process::kForever);
-  const std::uint32_t code = setup->ExitCode();
+  Started setup = processes_.Start(QuoteArgument(program), /*hidden=*/false);
+  if (!setup.process && setup.error == kErrorElevationRequired) {
+    // A setup that asks for administrator rights is refused a plain start
+    // when UAC is on; it goes through the elevation prompt instead. Declined
+    // there, it counts as not installed.
+    setup = processes_.StartElevated(program);
+  }
+  if (!setup.process) return false;
+  setup.process->Wait(Process::kForever);
+  const std::uint32_t code = setup.process->ExitCode();
   return code == 0 || code == 3010 || code == 1641;
 }
 

@@ -13,7 +13,8 @@ class SetupRunner final : public Setups {
   // Runs the setup of "Winrar" (PathInstalar + "Winrar.exe"), "Firebird" or
   // "ACBrNFeMonitor" (PathInstalar itself) and waits for it without limit.
   // True when it ended with success: exit code 0, or 3010 or 1641 (success,
-  // restart needed). A setup that fails or is cancelled gives false.
+  // restart needed). A setup that fails or is cancelled gives false. One that
+  // needs administrator rights is started through the elevation prompt.
   bool InstalarAplicativo(const std::wstring& nome, const std::wstring& pathInstalar) override;
 
  private:

@@ -48,7 +48,7 @@ void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF botto
       {rect.right, rect.bottom, static_cast<COLOR16>(GetRValue(bottom) << 8),
        static_cast<COLOR16>(GetGValue(bottom) << 8), static_cast<COLOR16>(GetBValue(bottom) << 8), 0}};
   GRADIENT_RECT gradient{0, 1};
-  GradientFill(dc, vertices, 2, &gradient, 1, GRADIENT_FILL_RECT_V);
+  GdiGradientFill(dc, vertices, 2, &gradient, 1, GRADIENT_FILL_RECT_V);  // gdi32's own, not msimg32's
 }
 
 void FillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF border) {

@@ -81,7 +81,7 @@ void Picture::DrawPart(HDC dc, const RECT& dst, int srcX, int srcY, int srcW, in
   HGDIOBJ old = SelectObject(memory, bitmap_);
   SetStretchBltMode(dc, HALFTONE);
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  AlphaBlend(dc, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top, memory, srcX, srcY, srcW,
+  GdiAlphaBlend(dc, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top, memory, srcX, srcY, srcW,
              srcH, blend);
   SelectObject(memory, old);
   DeleteDC(memory);
@@ -91,7 +91,7 @@ void Picture::DrawKeyed(HDC dc, const RECT& dst, int srcX, int srcY, int srcW, i
   if (bitmap_ == nullptr) return;
   HDC memory = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(memory, bitmap_);
-  TransparentBlt(dc, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top, memory, srcX, srcY, srcW,
+  GdiTransparentBlt(dc, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top, memory, srcX, srcY, srcW,
                  srcH, key);
   SelectObject(memory, old);
   DeleteDC(memory);

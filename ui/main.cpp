@@ -4,14 +4,20 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "platform/win32/system_library.h"
 #include "ui/master_window.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  // Before anything else can load a DLL: only from the system folder.
+  pravonell::win32::LoadDllsFromSystemFolderOnly();
   // A single-threaded apartment: the shell's link object and the picture
   // decoder need it.
   CoInitialize(nullptr);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
-  InitCommonControlsEx(&controls);
+  if (const auto initCommonControlsEx =
+          pravonell::win32::CommonControlsFunctionAs<decltype(&InitCommonControlsEx)>("InitCommonControlsEx")) {
+    initCommonControlsEx(&controls);
+  }
 
   int exitCode = 1;
   {

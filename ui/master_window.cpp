@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <uxtheme.h>
 
+#include <stdexcept>
+
 #include "customer/config_writer.h"
 #include "customer/page_check.h"
 #include "customer/tax_id.h"
@@ -13,6 +15,7 @@
 #include "engine/installation_run.h"
 #include "engine/progress.h"
 #include "engine/setups.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win_files.h"
 #include "platform/win32/win_network.h"
 #include "platform/win32/win_processes.h"
@@ -79,12 +82,61 @@ int DpiOf(HWND window) {
   return dpi > 0 ? dpi : 96;
 }
 
+std::wstring Widen(const char* text) {
+  std::wstring wide;
+  for (const char* c = text; *c != '\0'; ++c) wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  return wide;
+}
+
+// Shows an error that escaped a handler the way the window shows every
+// error. One at a time: a fault in painting, say, would otherwise stack a
+// box for every repaint the first box causes.
+void ReportEscaped(const std::wstring& message) {
+  static bool reporting = false;
+  if (reporting) return;
+  reporting = true;
+  if (frmMaster != nullptr) {
+    frmMaster->ShowError(message);
+  } else {
+    MessageBoxW(nullptr, message.c_str(), kMainWindowCaption, MB_OK | MB_ICONERROR);
+  }
+  reporting = false;
+}
+
+// Every procedure that Windows calls runs its body through this barrier.
+// An exception must not reach the system's frames: in the 32-bit program it
+// cannot unwind through them, and the program would end on the spot. What
+// escapes is shown, and the procedure answers `fallback`.
+template <typename Result, typename Body>
+Result Barrier(Result fallback, Body body) noexcept {
+  try {
+    return body();
+  } catch (const Error& e) {
+    ReportEscaped(e.message());
+  } catch (const RunStopped&) {
+    // a stop that outlived its run: nothing to tell
+  } catch (const std::exception& e) {
+    ReportEscaped(Widen(e.what()));
+  } catch (...) {
+    ReportEscaped(L"Erro inesperado.");
+  }
+  return fallback;
+}
+
+// The subclass procedures' default, from the common controls.
+LRESULT DefaultSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static const auto defSubclassProc = win32::CommonControlsFunctionAs<decltype(&DefSubclassProc)>("DefSubclassProc");
+  return defSubclassProc != nullptr ? defSubclassProc(window, message, wParam, lParam)
+                                    : DefWindowProcW(window, message, wParam, lParam);
+}
+
 // Message boxes are centred on the monitor of the window that owns them.
 HHOOK centringHook = nullptr;
 HWND centringOwner = nullptr;
 
 LRESULT CALLBACK CentreMessageBox(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE) {
+  Barrier(0, [&] {
+    if (code != HCBT_ACTIVATE) return 0;
     HWND box = reinterpret_cast<HWND>(wParam);
     MONITORINFO monitor{sizeof monitor};
     GetMonitorInfoW(MonitorFromWindow(centringOwner, MONITOR_DEFAULTTOPRIMARY), &monitor);
@@ -96,7 +148,8 @@ LRESULT CALLBACK CentreMessageBox(int code, WPARAM wParam, LPARAM lParam) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     UnhookWindowsHookEx(centringHook);
     centringHook = nullptr;
-  }
+    return 0;
+  });
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -281,7 +334,11 @@ void MasterWindow::CreateControls() {
   for (ControlId hidden : {kLblModulo, kLblStatus, kPbProgresso}) ShowWindow(Control(hidden), SW_HIDE);
 
   // A flat bar in the window's own colours rather than the system theme's.
-  SetWindowTheme(progress, L" ", L" ");
+  // UxTheme is not a KnownDLL: it comes from the system folder only.
+  if (const auto setWindowTheme =
+          win32::SystemFunctionAs<decltype(&SetWindowTheme)>(L"uxtheme.dll", "SetWindowTheme")) {
+    setWindowTheme(progress, L" ", L" ");
+  }
   SendMessageW(progress, PBM_SETBARCOLOR, 0, glossy::kAccent);
   SendMessageW(progress, PBM_SETBKCOLOR, 0, RGB(0xE1, 0xE9, 0xF2));
 
@@ -289,9 +346,13 @@ void MasterWindow::CreateControls() {
   SendMessageW(Control(kRbPessoaFisica), BM_SETCHECK, BST_CHECKED, 0);
   SetWindowTextW(Control(kMemo1), TermsText(instance_).c_str());
 
+  const auto setWindowSubclass =
+      win32::CommonControlsFunctionAs<decltype(&SetWindowSubclass)>("SetWindowSubclass");
   for (ControlId id : {kBitBtn1, kBitBtn2, kBitBtn3, kBitBtn7, kImage2, kEdCPFCNPJ, kEdNomeRazao, kEdEmail,
                        kEdDirInstalacao}) {
-    SetWindowSubclass(Control(id), ControlSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (setWindowSubclass != nullptr) {
+      setWindowSubclass(Control(id), ControlSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
   }
   ApplyFonts();
   Layout();
@@ -570,101 +631,107 @@ HBRUSH MasterWindow::ColorFor(HWND control, HDC dc) {
 // ---- messages ---------------------------------------------------------------
 
 LRESULT CALLBACK MasterWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MasterWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->hwnd_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MasterWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-  return self->HandleMessage(message, wParam, lParam);
+  return Barrier<LRESULT>(0, [&]() -> LRESULT {
+    if (message == WM_NCCREATE) {
+      auto* self = static_cast<MasterWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      self->hwnd_ = window;
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MasterWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
+  });
 }
 
 // Pages, frames and the tile: they paint themselves the window's way and
 // hand their controls' notifications to the window.
 LRESULT CALLBACK MasterWindow::ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND root = GetAncestor(window, GA_ROOT);
-  auto* self = reinterpret_cast<MasterWindow*>(GetWindowLongPtrW(root, GWLP_USERDATA));
-  switch (message) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_DRAWITEM:
-    case WM_VSCROLL:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSCROLLBAR:
-      if (self != nullptr) return self->HandleMessage(message, wParam, lParam);
-      break;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      if (self != nullptr) self->Paint(window, dc);
-      EndPaint(window, &paint);
-      return 0;
+  return Barrier<LRESULT>(0, [&]() -> LRESULT {
+    HWND root = GetAncestor(window, GA_ROOT);
+    auto* self = reinterpret_cast<MasterWindow*>(GetWindowLongPtrW(root, GWLP_USERDATA));
+    switch (message) {
+      case WM_COMMAND:
+      case WM_NOTIFY:
+      case WM_DRAWITEM:
+      case WM_VSCROLL:
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORBTN:
+      case WM_CTLCOLORSCROLLBAR:
+        if (self != nullptr) return self->HandleMessage(message, wParam, lParam);
+        break;
+      case WM_ERASEBKGND:
+        return 1;
+      case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        if (self != nullptr) self->Paint(window, dc);
+        EndPaint(window, &paint);
+        return 0;
+      }
+      default:
+        break;
     }
-    default:
-      break;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+  });
 }
 
 // Hover for the glossy buttons and the tile, and the edits' flat border.
 LRESULT CALLBACK MasterWindow::ControlSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                                UINT_PTR, DWORD_PTR selfData) {
-  auto* self = reinterpret_cast<MasterWindow*>(selfData);
-  const int id = GetDlgCtrlID(window);
-  const bool isEdit = id == kEdCPFCNPJ || id == kEdNomeRazao || id == kEdEmail || id == kEdDirInstalacao;
-  switch (message) {
-    case WM_MOUSEMOVE:
-      if (!isEdit && self->hot_.insert(window).second) {
-        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
-        TrackMouseEvent(&track);
-        InvalidateRect(id == kImage2 ? self->Control(kPanel3) : window, nullptr, FALSE);
-        InvalidateRect(window, nullptr, FALSE);
-        if (id == kImage2) InvalidateRect(self->Control(kLabel1), nullptr, FALSE);
-      }
-      break;
-    case WM_MOUSELEAVE:
-      if (self->hot_.erase(window) != 0) {
-        InvalidateRect(id == kImage2 ? self->Control(kPanel3) : window, nullptr, FALSE);
-        InvalidateRect(window, nullptr, FALSE);
-        if (id == kImage2) InvalidateRect(self->Control(kLabel1), nullptr, FALSE);
-      }
-      break;
-    case WM_SETCURSOR:
-      if (id == kImage2) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-      }
-      break;
-    case WM_NCPAINT:
-      if (isEdit) {
-        HDC dc = GetWindowDC(window);
-        RECT rect;
-        GetWindowRect(window, &rect);
-        OffsetRect(&rect, -rect.left, -rect.top);
-        HBRUSH border = CreateSolidBrush(GetFocus() == window ? glossy::kAccent : glossy::kBorder);
-        FrameRect(dc, &rect, border);
-        DeleteObject(border);
-        ReleaseDC(window, dc);
-        return 0;
-      }
-      break;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      if (isEdit) {
-        const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
-        RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
-        return result;
-      }
-      break;
-    default:
-      break;
-  }
-  return DefSubclassProc(window, message, wParam, lParam);
+  return Barrier<LRESULT>(0, [&]() -> LRESULT {
+    auto* self = reinterpret_cast<MasterWindow*>(selfData);
+    const int id = GetDlgCtrlID(window);
+    const bool isEdit = id == kEdCPFCNPJ || id == kEdNomeRazao || id == kEdEmail || id == kEdDirInstalacao;
+    switch (message) {
+      case WM_MOUSEMOVE:
+        if (!isEdit && self->hot_.insert(window).second) {
+          TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+          TrackMouseEvent(&track);
+          InvalidateRect(id == kImage2 ? self->Control(kPanel3) : window, nullptr, FALSE);
+          InvalidateRect(window, nullptr, FALSE);
+          if (id == kImage2) InvalidateRect(self->Control(kLabel1), nullptr, FALSE);
+        }
+        break;
+      case WM_MOUSELEAVE:
+        if (self->hot_.erase(window) != 0) {
+          InvalidateRect(id == kImage2 ? self->Control(kPanel3) : window, nullptr, FALSE);
+          InvalidateRect(window, nullptr, FALSE);
+          if (id == kImage2) InvalidateRect(self->Control(kLabel1), nullptr, FALSE);
+        }
+        break;
+      case WM_SETCURSOR:
+        if (id == kImage2) {
+          SetCursor(LoadCursorW(nullptr, IDC_HAND));
+          return TRUE;
+        }
+        break;
+      case WM_NCPAINT:
+        if (isEdit) {
+          HDC dc = GetWindowDC(window);
+          RECT rect;
+          GetWindowRect(window, &rect);
+          OffsetRect(&rect, -rect.left, -rect.top);
+          HBRUSH border = CreateSolidBrush(GetFocus() == window ? glossy::kAccent : glossy::kBorder);
+          FrameRect(dc, &rect, border);
+          DeleteObject(border);
+          ReleaseDC(window, dc);
+          return 0;
+        }
+        break;
+      case WM_SETFOCUS:
+      case WM_KILLFOCUS:
+        if (isEdit) {
+          const LRESULT result = DefaultSubclassProc(window, message, wParam, lParam);
+          RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+          return result;
+        }
+        break;
+      default:
+        break;
+    }
+    return DefaultSubclassProc(window, message, wParam, lParam);
+  });
 }
 
 LRESULT MasterWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -728,6 +795,12 @@ LRESULT MasterWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_CLOSE:
       if (FormClose()) DestroyWindow(hwnd_);
       return 0;
+#ifdef PRAVONELL_TEST_HOOKS
+    case kTestFaultMessage:
+      // Lets the GUI tests see what an error escaping a handler does.
+      if (wParam == 0) throw Error(L"Falha provocada pelo teste");
+      throw std::runtime_error("falha provocada pelo teste");
+#endif
     case WM_DESTROY:
       if (frmMaster == this) frmMaster = nullptr;
       PostQuitMessage(0);
@@ -867,17 +940,19 @@ bool MasterWindow::FormClose() {
 namespace {
 
 int CALLBACK CentreFolderDialog(HWND dialog, UINT message, LPARAM, LPARAM owner) {
-  if (message == BFFM_INITIALIZED) {
-    MONITORINFO monitor{sizeof monitor};
-    GetMonitorInfoW(MonitorFromWindow(reinterpret_cast<HWND>(owner), MONITOR_DEFAULTTONEAREST), &monitor);
-    RECT rect;
-    GetWindowRect(dialog, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    SetWindowPos(dialog, nullptr, monitor.rcWork.left + (monitor.rcWork.right - monitor.rcWork.left - width) / 2,
-                 monitor.rcWork.top + (monitor.rcWork.bottom - monitor.rcWork.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER);
-  }
-  return 0;
+  return Barrier(0, [&] {
+    if (message == BFFM_INITIALIZED) {
+      MONITORINFO monitor{sizeof monitor};
+      GetMonitorInfoW(MonitorFromWindow(reinterpret_cast<HWND>(owner), MONITOR_DEFAULTTONEAREST), &monitor);
+      RECT rect;
+      GetWindowRect(dialog, &rect);
+      const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+      SetWindowPos(dialog, nullptr, monitor.rcWork.left + (monitor.rcWork.right - monitor.rcWork.left - width) / 2,
+                   monitor.rcWork.top + (monitor.rcWork.bottom - monitor.rcWork.top - height) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER);
+    }
+    return 0;
+  });
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/system_library.h"
+
 namespace pravonell::win32 {
 
 namespace {
@@ -103,22 +105,30 @@ std::unique_ptr<http::Connection> WinsockNetwork::Connect(const std::string& add
 }
 
 std::wstring WinInetProbe::QueryStatus(const std::wstring& address) {
+  // WinINet is not a KnownDLL: it comes from the system folder only.
+  const wchar_t* const kWinInet = L"wininet.dll";
+  const auto internetOpen = SystemFunctionAs<decltype(&InternetOpenW)>(kWinInet, "InternetOpenW");
+  const auto internetOpenUrl = SystemFunctionAs<decltype(&InternetOpenUrlW)>(kWinInet, "InternetOpenUrlW");
+  const auto httpQueryInfo = SystemFunctionAs<decltype(&HttpQueryInfoW)>(kWinInet, "HttpQueryInfoW");
+  const auto internetCloseHandle =
+      SystemFunctionAs<decltype(&InternetCloseHandle)>(kWinInet, "InternetCloseHandle");
   std::wstring status;
-  HINTERNET session = InternetOpenW(L"InetURL:/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!internetOpen || !internetOpenUrl || !httpQueryInfo || !internetCloseHandle) return status;
+
+  HINTERNET session = internetOpen(L"InetURL:/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) return status;
-  HINTERNET request =
-      InternetOpenUrlW(session, address.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
+  HINTERNET request = internetOpenUrl(session, address.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
   if (request != nullptr) {
     // Ten bytes: a three-digit code and its terminator in UTF-16.
     wchar_t buffer[5] = {};
     DWORD length = 10;
     DWORD index = 0;
-    if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, buffer, &length, &index)) {
+    if (httpQueryInfo(request, HTTP_QUERY_STATUS_CODE, buffer, &length, &index)) {
       status.assign(buffer, wcsnlen(buffer, 5));
     }
-    InternetCloseHandle(request);
+    internetCloseHandle(request);
   }
-  InternetCloseHandle(session);
+  internetCloseHandle(session);
   return status;
 }
 

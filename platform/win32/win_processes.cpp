@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -16,22 +17,24 @@ namespace {
 
 class Win32Process final : public Process {
  public:
-  explicit Win32Process(const PROCESS_INFORMATION& info) : info_(info) {}
-  ~Win32Process() override {
-    CloseHandle(info_.hProcess);
-    CloseHandle(info_.hThread);
-  }
+  explicit Win32Process(HANDLE process) : process_(process) {}
+  ~Win32Process() override { CloseHandle(process_); }
   bool Wait(unsigned milliseconds) override {
-    return WaitForSingleObject(info_.hProcess, milliseconds) == WAIT_OBJECT_0;
+    return WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
   }
   std::uint32_t ExitCode() override {
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
+    GetExitCodeProcess(process_, &code);
     return code;
+  }
+  void Terminate() override {
+    // 255 is what the archiver itself answers when it is stopped.
+    TerminateProcess(process_, 255);
+    WaitForSingleObject(process_, 5000);
   }
 
  private:
-  PROCESS_INFORMATION info_;
+  HANDLE process_;
 };
 
 // Releases a COM interface when it goes out of scope.
@@ -52,7 +55,7 @@ class ComPtr {
 
 }  // namespace
 
-std::unique_ptr<Process> Win32Processes::Start(const std::wstring& commandLine, bool hidden) {
+Started Win32Processes::Start(const std::wstring& commandLine, bool hidden) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   if (hidden) {
@@ -65,9 +68,30 @@ std::unique_ptr<Process> Win32Processes::Start(const std::wstring& commandLine, 
   const DWORD flags = hidden ? CREATE_NO_WINDOW : 0;
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                       &startup, &info)) {
-    return nullptr;
+    return {nullptr, static_cast<std::uint32_t>(GetLastError())};
   }
-  return std::make_unique<Win32Process>(info);
+  CloseHandle(info.hThread);
+  return {std::make_unique<Win32Process>(info.hProcess), 0};
+}
+
+Started Win32Processes::StartElevated(const std::wstring& program) {
+  // The same working folder a plain start would have had: ours. An elevated
+  // program is otherwise started in the system folder.
+  std::wstring folder(MAX_PATH, L'\0');
+  folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+  SHELLEXECUTEINFOW execute{};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  execute.hwnd = GetActiveWindow();  // the prompt comes up in front of the installer
+  execute.lpVerb = L"runas";
+  execute.lpFile = program.c_str();
+  execute.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+  execute.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&execute)) return {nullptr, static_cast<std::uint32_t>(GetLastError())};
+  // Without a process handle there is nothing to wait for or to ask how it
+  // ended, so it cannot count as installed.
+  if (execute.hProcess == nullptr) return {nullptr, ERROR_INVALID_HANDLE};
+  return {std::make_unique<Win32Process>(execute.hProcess), 0};
 }
 
 std::wstring Win32Shell::DesktopFolder() {

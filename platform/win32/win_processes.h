@@ -7,7 +7,8 @@ namespace pravonell::win32 {
 
 class Win32Processes final : public Processes {
  public:
-  std::unique_ptr<Process> Start(const std::wstring& commandLine, bool hidden) override;
+  Started Start(const std::wstring& commandLine, bool hidden) override;
+  Started StartElevated(const std::wstring& program) override;
 };
 
 // Needs COM initialised on the calling thread (the window's start-up does it).

@@ -119,9 +119,10 @@ class Installation : public ::testing::Test {
   // Starts the program (again, if it ran before) and fills the wizard up to
   // the install page.
   void WalkToInstallPage(const std::wstring& cpfCnpj = L"11222333000181",
-                         const std::wstring& directory = L"C:\\VARNISCA\\") {
+                         const std::wstring& directory = L"C:\\VARNISCA\\",
+                         const std::wstring& exe = WindowsPathOf(PRAVONELL_EXE)) {
     started_ = std::make_unique<Driver>();
-    ASSERT_TRUE(app().Start(WindowsPathOf(PRAVONELL_EXE)));
+    ASSERT_TRUE(app().Start(exe));
     app().Press(app().Control(kBitBtn1));
     ASSERT_TRUE(WaitFor([&] { return app().FrontPage() == app().Control(kSbCadastro); }));
     app().Type(app().Control(kEdCPFCNPJ), cpfCnpj);
@@ -142,10 +143,7 @@ class Installation : public ::testing::Test {
     const HWND box = app().WaitForDialog(timeoutMs);
     if (box == nullptr) return L"";
     const std::wstring text = app().DialogText(box);
-    // The error display shows the error icon; the run's own boxes show none.
-    const bool hasIcon = FindWindowExW(box, nullptr, L"Static", L"") != nullptr &&
-                         SendMessageW(FindWindowExW(box, nullptr, L"Static", L""), STM_GETICON, 0, 0) != 0;
-    EXPECT_EQ(hasIcon, error) << Utf8(text);
+    EXPECT_EQ(app().DialogShowsIcon(box), error) << Utf8(text);
     app().Answer(box, IDOK);
     return text;
   }
@@ -265,6 +263,39 @@ TEST_F(Installation, UnreachableSiteStopsSilently) {
   CloseAndExpectExit();
 }
 
+// A page can leave DLLs named like system ones in the browser's Downloads
+// folder, beside the installer. Wine is told to prefer such DLLs to its own,
+// so one found through the ordinary search beside the exe would be loaded
+// and leave its mark.
+TEST_F(Installation, DllsPlantedBesideTheProgramAreNeverLoaded) {
+  const std::wstring downloads = L"C:\\Downloads\\";
+  const wchar_t* const planted[] = {L"wininet.dll", L"uxtheme.dll", L"msimg32.dll"};
+  Write(downloads + L"pravonell.exe", Read(WindowsPathOf(PRAVONELL_EXE)));
+  HKEY overrides;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\pravonell.exe\\DllOverrides", 0,
+                            nullptr, 0, KEY_SET_VALUE, nullptr, &overrides, nullptr),
+            ERROR_SUCCESS);
+  for (const wchar_t* name : planted) {
+    Write(downloads + name, Read(StandIn(L"planted.dll")));
+    const std::wstring dll = std::wstring(name).substr(0, std::wstring(name).find(L'.'));
+    const wchar_t order[] = L"native,builtin";
+    RegSetValueExW(overrides, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+  }
+  RegCloseKey(overrides);
+  WriteSiteFile(L"users\\sign_in.reply", "status 503 Service Unavailable\n");
+
+  WalkToInstallPage(L"11222333000181", L"C:\\VARNISCA\\", downloads + L"pravonell.exe");
+  app().Screenshot(L"7-baixado-com-dlls-plantadas");  // drawn with the theme and blending functions
+  ClickInstall();
+  // The probe went out through WinINet, and the run stopped at the gate.
+  ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 2; }));
+  EXPECT_EQ(Lines(Requests()), Lines({kProbe, kProbe}));
+  for (const wchar_t* name : planted) {
+    EXPECT_FALSE(Exists(std::wstring(L"C:\\standin\\planted\\") + name)) << Utf8(name) << " was loaded";
+  }
+  CloseAndExpectExit();
+}
+
 TEST_F(Installation, NotFoundOnOneRowShowsTheErrorAndKeepsTheEarlierFiles) {
   WinrarAlreadyInstalled();
   WriteSiteFile(L"uploads\\download\\file\\66\\DADOS.7z.reply", "status 404 Not Found\n");
@@ -272,6 +303,8 @@ TEST_F(Installation, NotFoundOnOneRowShowsTheErrorAndKeepsTheEarlierFiles) {
   ClickInstall();
   EXPECT_EQ(AnswerMessage(60000, /*error=*/true), L"HTTP/1.1 404 Not Found.");
   ExpectStillOnTheInstallPage();
+  // The error's body was a transfer too; after it the title is the window's own.
+  EXPECT_EQ(Driver::WindowText(app().window()), L"Pravonell");
   EXPECT_EQ(app().Text(app().Control(kLblModulo)), L"Baixando Banco de Dados");
   EXPECT_TRUE(Read(kDir + L"Kestrimo.rar") == Read(Served(L"59\\Kestrimo.7z")));
   EXPECT_TRUE(Read(kDir + L"Wembrisco.rar") == Read(Served(L"21\\Wembrisco.7z")));
@@ -295,9 +328,28 @@ TEST_F(Installation, ArchiveCutShortStopsTheRun) {
   CloseAndExpectExit();
 }
 
+TEST_F(Installation, AnswerCutInsideItsHeadStopsTheRunAndDeletesNothing) {
+  WinrarAlreadyInstalled();
+  WriteSiteFile(L"uploads\\download\\file\\23\\Thandrel.7z.reply", "cuthead\n");
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(60000, /*error=*/true), L"Connection Closed Gracefully.");
+  ExpectStillOnTheInstallPage();
+  EXPECT_TRUE(Read(kDir + L"Kestrimo.rar") == Read(Served(L"59\\Kestrimo.7z")));
+  EXPECT_TRUE(Read(kDir + L"Polvarin.rar") == Read(Served(L"22\\Polvarin.7z")));
+  EXPECT_EQ(Read(kDir + L"Thandrel.rar"), "");  // opened for the transfer, nothing written
+  EXPECT_FALSE(Exists(kDir + L"Wembrisco.rar"));
+  EXPECT_FALSE(Exists(kDir + L"Kestrimo.exe"));  // nothing extracted
+  CloseAndExpectExit();
+}
+
 TEST_F(Installation, CancelledFirebirdSetupIsNotReportedAsInstalled) {
   WinrarAlreadyInstalled();
   Setups("[Firebird50-64.exe]\r\nexit=5\r\n[ACBRMonitor.exe]\r\ncreate1=" + Utf8(kAcbrPresence) + "\r\n");
+  // Files of an earlier, partial attempt are replaced without a question
+  // (a hidden archiver asking one would wait for ever).
+  Write(kDir + L"Relatorios\\Vendas.fr3", "an older report");
+  Write(kDir + L"Polvarin.exe", "an older program");
   WalkToInstallPage();
   ClickInstall();
   EXPECT_EQ(AnswerMessage(), L"Firebird não foi instalado.");
@@ -307,6 +359,8 @@ TEST_F(Installation, CancelledFirebirdSetupIsNotReportedAsInstalled) {
   EXPECT_EQ(Lines(SetupsRun()), Lines({"C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe"}));
   for (const wchar_t* archive : kArchives) EXPECT_TRUE(Exists(kDir + archive)) << Utf8(archive);
   EXPECT_TRUE(Exists(kDir + L"Polvarin.exe"));  // extraction was done
+  EXPECT_NE(Read(kDir + L"Polvarin.exe"), "an older program");
+  EXPECT_NE(Read(kDir + L"Relatorios\\Vendas.fr3"), "an older report");
   CloseAndExpectExit();
 }
 
@@ -348,6 +402,12 @@ TEST_F(Installation, WindowClosedDuringADownloadEndsCleanly) {
   ClickInstall();
   ASSERT_TRUE(WaitFor([&] { return app().Text(app().Control(kLblModulo)) == L"Baixando Sistema Kestrimo"; }));
   Sleep(500);
+  // A second click during the run starts nothing: no probe, no download.
+  const std::vector<std::string> before = Requests();
+  ClickInstall();
+  Sleep(1500);
+  EXPECT_EQ(Lines(Requests()), Lines(before));
+  EXPECT_EQ(before.back(), "GET /uploads/download/file/59/Kestrimo.7z HTTP/1.1");
   PostMessageW(app().window(), WM_CLOSE, 0, 0);
   EXPECT_EQ(app().WaitForExit(10000), 0);
   EXPECT_EQ(app().OpenDialog(), nullptr);

@@ -12,16 +12,22 @@ namespace pravonell::testing {
 class FakeProcesses final : public Processes {
  public:
   std::vector<std::string>& log;
-  bool startable = true;
+  std::uint32_t startError = 0;     // a plain start fails with this code when not 0
+  std::uint32_t elevatedError = 0;  // likewise a start through the elevation prompt
   std::uint32_t exitCode = 0;
   int waitsBeforeEnd = 0;  // Wait calls answered "still running" first
 
   explicit FakeProcesses(std::vector<std::string>& shared) : log(shared) {}
 
-  std::unique_ptr<Process> Start(const std::wstring& commandLine, bool hidden) override {
+  Started Start(const std::wstring& commandLine, bool hidden) override {
     log.push_back(std::string(hidden ? "start hidden " : "start ") + Utf8(commandLine));
-    if (!startable) return nullptr;
-    return std::make_unique<FakeProcess>(*this);
+    if (startError != 0) return {nullptr, startError};
+    return {std::make_unique<FakeProcess>(*this), 0};
+  }
+  Started StartElevated(const std::wstring& program) override {
+    log.push_back("start elevated " + Utf8(program));
+    if (elevatedError != 0) return {nullptr, elevatedError};
+    return {std::make_unique<FakeProcess>(*this), 0};
   }
 
  private:
@@ -34,6 +40,7 @@ class FakeProcesses final : public Processes {
       return ms == kForever || left_-- <= 0;
     }
     std::uint32_t ExitCode() override { return owner_.exitCode; }
+    void Terminate() override { owner_.log.push_back("terminate"); }
 
    private:
     FakeProcesses& owner_;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/command_line.h"
 #include "engine/extraction.h"
 #include "engine/run_control.h"
 #include "engine/setups.h"
@@ -125,8 +126,8 @@ TEST_F(Archives, ArchiverReceivesThePiecesWhole) {
   DWORD got = 0;
   ReadFile(h, text, sizeof text - 1, &got, nullptr);
   CloseHandle(h);
-  const std::string expected = "x | " + Utf8(dir) + "Kestrimo.rar | Kestrimo.exe | " + Utf8(dir) +
-                               "\r\nx | " + Utf8(dir) + "Dados.rar | " + Utf8(dir) + "Dados\r\n";
+  const std::string expected = "x | -y | " + Utf8(dir) + "Kestrimo.rar | Kestrimo.exe | " + Utf8(dir) +
+                               "\r\nx | -y | " + Utf8(dir) + "Dados.rar | " + Utf8(dir) + "Dados\\\r\n";
   EXPECT_EQ(std::string(text), expected);
 }
 
@@ -140,6 +141,49 @@ TEST_F(Archives, FailuresGiveFalse) {
   DeleteFileW(kArchiver.c_str());
   EXPECT_FALSE(Extract(dir, L"Kestrimo", L".exe"));
   EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(Archives, FilesThatAreThereAlreadyAreReplacedWithoutAQuestion) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  CreateDirectoryW(scratch.Path(L"V\\Relatorios").c_str(), nullptr);
+  scratch.Write(L"V\\Relatorios\\Vendas.fr3", "an older report");
+  scratch.Write(L"V\\Kestrimo.exe", "an older program");
+  EXPECT_TRUE(Extract(dir, L"Relatorios", L"R"));
+  EXPECT_TRUE(Extract(dir, L"Kestrimo", L".exe"));
+  EXPECT_NE(ReadBytes(scratch.Path(L"V\\Relatorios\\Vendas.fr3")), "an older report");
+  EXPECT_NE(ReadBytes(scratch.Path(L"V\\Kestrimo.exe")), "an older program");
+}
+
+// The honest stand-in, as the real archiver: a last argument without its
+// backslash is a file mask, and one that matches nothing extracts nothing.
+TEST_F(Archives, ArchiverReadsALastArgumentWithoutBackslashAsAMask) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  const std::wstring line = QuoteArgument(kArchiver) + L" x -y " + QuoteArgument(dir + L"Dados.rar") + L" " +
+                            QuoteArgument(dir + L"Dados");
+  Started archiver = processes.Start(line, /*hidden=*/true);
+  ASSERT_NE(archiver.process, nullptr);
+  ASSERT_TRUE(archiver.process->Wait(60000));
+  EXPECT_EQ(archiver.process->ExitCode(), 10u);  // no files to extract
+  EXPECT_FALSE(Exists(dir + L"Dados\\VARNISCA.FDB"));
+}
+
+// Without -y it waits on a question nobody sees; a stopped run ends it.
+TEST_F(Archives, StoppedRunEndsTheArchiverItWaitsFor) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  CreateDirectoryW(scratch.Path(L"V\\Relatorios").c_str(), nullptr);
+  scratch.Write(L"V\\Relatorios\\Vendas.fr3", "an older report");
+  const std::wstring line =
+      QuoteArgument(kArchiver) + L" x " + QuoteArgument(dir + L"Relatorios.rar") + L" " + QuoteArgument(dir);
+  Started archiver = processes.Start(line, /*hidden=*/true);
+  ASSERT_NE(archiver.process, nullptr);
+  EXPECT_FALSE(archiver.process->Wait(3000));  // still asking
+  archiver.process->Terminate();
+  EXPECT_TRUE(archiver.process->Wait(0));
+  EXPECT_EQ(archiver.process->ExitCode(), 255u);
+  EXPECT_EQ(ReadBytes(scratch.Path(L"V\\Relatorios\\Vendas.fr3")), "an older report");
 }
 
 TEST_F(Archives, DeletingPausesOnlyForWhatItRemoves) {
@@ -180,6 +224,26 @@ TEST(Setups, ExitCodeDecidesAndNamesAreExact) {
   EXPECT_FALSE(setups.InstalarAplicativo(L"FIREBIRD", ok));
   EXPECT_FALSE(setups.InstalarAplicativo(L"winrar", scratch.Path(L"Com Espaço\\")));
   EXPECT_FALSE(setups.InstalarAplicativo(L"Winrar", scratch.Path(L"Com Espaço\\")));  // no Winrar.exe
+}
+
+// The start through the elevation prompt (Wine has no prompt and starts the
+// program as it is): waited for, and its exit code read back.
+TEST(Setups, ElevatedStartIsWaitedForAndReportsItsExitCode) {
+  Scratch scratch;
+  win32::Win32Processes processes;
+  const std::wstring program = scratch.Path(L"Com Espaço\\elevated.exe");
+  CopyWithFolders(StandIn(L"setup-standin.exe"), program);
+  CreateDirectoryW(L"C:\\standin", nullptr);
+  Scratch::WriteAbsolute(L"C:\\standin\\setups.ini", "[elevated.exe]\r\ndelay=1500\r\nexit=3010\r\n");
+  Started setup = processes.StartElevated(program);
+  ASSERT_NE(setup.process, nullptr) << "error " << setup.error;
+  EXPECT_FALSE(setup.process->Wait(200));  // it takes its time
+  EXPECT_TRUE(setup.process->Wait(Process::kForever));
+  EXPECT_EQ(setup.process->ExitCode(), 3010u);
+
+  Started missing = processes.StartElevated(scratch.Path(L"nowhere.exe"));
+  EXPECT_EQ(missing.process, nullptr);
+  EXPECT_EQ(missing.error, 2u);  // file not found
 }
 
 TEST(Shortcut, ReadsBackThroughTheShellAndLnkinfo) {

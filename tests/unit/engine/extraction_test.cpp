@@ -37,25 +37,25 @@ TEST(ArchiverCommandLine, ThreeFormsByMode) {
     const char* line;
   } rows[] = {
       {L"C:\\VARNISCA\\Kestrimo", L"C:\\VARNISCA\\", L".exe", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Kestrimo.rar Kestrimo.exe C:\\VARNISCA\\"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Kestrimo.rar Kestrimo.exe C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Polvarin", L"C:\\VARNISCA\\", L".exe", false,
-       "\"C:\\Program Files (x86)\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Polvarin.rar Polvarin.exe C:\\VARNISCA\\"},
+       "\"C:\\Program Files (x86)\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Polvarin.rar Polvarin.exe C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Dados", L"C:\\VARNISCA\\", L"DD", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\Dados"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\Dados\\"},
       {L"C:\\VARNISCA\\Relatorios", L"C:\\VARNISCA\\", L"R", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Kestrimo", L"C:\\VARNISCA\\", L".EXE", true,  // case-sensitive: last form
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Kestrimo.rar C:\\VARNISCA\\"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Kestrimo.rar C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Dados", L"C:\\VARNISCA\\", L"dd", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\"},
       {L"D:\\Minha Empresa\\ERP\\Kestrimo", L"D:\\Minha Empresa\\ERP\\", L".exe", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x \"D:\\Minha Empresa\\ERP\\Kestrimo.rar\" "
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y \"D:\\Minha Empresa\\ERP\\Kestrimo.rar\" "
        "Kestrimo.exe \"D:\\Minha Empresa\\ERP\\\\\""},
       {L"D:\\Minha Empresa\\Dados", L"D:\\Minha Empresa\\", L"DD", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x \"D:\\Minha Empresa\\Dados.rar\" "
-       "\"D:\\Minha Empresa\\Dados\""},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y \"D:\\Minha Empresa\\Dados.rar\" "
+       "\"D:\\Minha Empresa\\Dados\\\\\""},  // a final backslash inside quotes is doubled
       {L"X:Kestrimo", L"X:", L".exe", true,  // the file piece follows a colon too
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x X:Kestrimo.rar Kestrimo.exe X:"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y X:Kestrimo.rar Kestrimo.exe X:"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
@@ -84,7 +84,7 @@ TEST(DescompactarWINRAR, WaitsForTheArchiverWhilePumpingAndReportsItsOutcome) {
               exitCode == 0);
     EXPECT_EQ(Lines(f.fake.log),
               Lines({"start hidden \"C:\\Program Files\\WinRAR\\Winrar.exe\" x "
-                     "C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\",
+                     "-y C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\",
                      "wait 100", "ProcessMessages", "wait 100", "ProcessMessages", "wait 100",
                      "handles closed"}));
   }
@@ -92,9 +92,20 @@ TEST(DescompactarWINRAR, WaitsForTheArchiverWhilePumpingAndReportsItsOutcome) {
 
 TEST(DescompactarWINRAR, ArchiverThatCannotStartGivesFalseAtOnce) {
   ExtractionFixture f;
-  f.processes.startable = false;
+  f.processes.startError = 2;
   EXPECT_FALSE(f.extraction.DescompactarWINRAR(L"C:\\V\\DLL", L"C:\\V\\", L"D", false));
   EXPECT_EQ(f.fake.log.size(), 1u);
+}
+
+TEST(DescompactarWINRAR, StopWhileWaitingEndsTheArchiver) {
+  ExtractionFixture f;
+  f.state.DirSistema = L"C:\\V\\";
+  f.processes.waitsBeforeEnd = 5;
+  f.fake.CloseAtNextPump(f.pump);
+  EXPECT_THROW(f.extraction.DescompactarWINRAR(L"C:\\V\\DLL", L"C:\\V\\", L"D", false), RunStopped);
+  EXPECT_EQ(Lines(f.fake.log),
+            Lines({"start hidden \"C:\\Program Files (x86)\\WinRAR\\Winrar.exe\" x -y C:\\V\\DLL.rar C:\\V\\",
+                   "wait 100", "ProcessMessages", "terminate", "handles closed"}));
 }
 
 TEST(DescompactarWINRAR, DadosFolderIsMadeWhenMissing) {

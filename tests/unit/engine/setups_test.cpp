@@ -55,14 +55,42 @@ TEST(InstalarAplicativo, ProgramByNameAndOutcomeByExitCode) {
   }
 }
 
-TEST(InstalarAplicativo, SetupThatWindowsRefusesGivesFalse) {
-  World world;
-  world.files = {L"C:\\V\\Winrar.exe"};
-  FakeRunPorts files(world);
-  std::vector<std::string> log;
-  FakeProcesses processes(log);
-  processes.startable = false;
-  EXPECT_FALSE(SetupRunner(files, processes).InstalarAplicativo(L"Winrar", L"C:\\V\\"));
+// A setup that asks for administrator rights is refused a plain start (740)
+// on a Windows with UAC on; it goes through the elevation prompt, and how it
+// ends there decides. Other refusals stay refusals.
+TEST(InstalarAplicativo, SetupsThatWindowsRefusesToStart) {
+  const struct {
+    const char* name;
+    std::uint32_t startError;
+    std::uint32_t elevatedError;
+    std::uint32_t exitCode;
+    bool result;
+    std::vector<std::string> log;
+  } rows[] = {
+      {"elevated and installed", 740, 0, 0, true,
+       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait forever", "handles closed"}},
+      {"elevated, restart needed", 740, 0, 3010, true,
+       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait forever", "handles closed"}},
+      {"elevated and failed", 740, 0, 1603, false,
+       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait forever", "handles closed"}},
+      {"elevation declined", 740, 1223, 0, false,
+       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe"}},
+      {"not a program", 193, 0, 0, false, {"start C:\\V\\Winrar.exe"}},
+      {"access denied", 5, 0, 0, false, {"start C:\\V\\Winrar.exe"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    World world;
+    world.files = {L"C:\\V\\Winrar.exe"};
+    FakeRunPorts files(world);
+    std::vector<std::string> log;
+    FakeProcesses processes(log);
+    processes.startError = row.startError;
+    processes.elevatedError = row.elevatedError;
+    processes.exitCode = row.exitCode;
+    EXPECT_EQ(SetupRunner(files, processes).InstalarAplicativo(L"Winrar", L"C:\\V\\"), row.result);
+    EXPECT_EQ(Lines(log), Lines(row.log));
+  }
 }
 
 TEST(CriarAtalhos, WritesTheShortcutToTheManagementProgram) {
