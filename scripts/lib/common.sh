@@ -4,7 +4,7 @@ PACKAGES=(
   cmake make g++ googletest libgtest-dev libgmock-dev curl procps clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick fonts-wine
-  libarchive-tools p7zip-full liblnk-utils
+  libarchive-tools p7zip-full liblnk-utils osslsigncode openssl git
 )
 
 # Installs whatever of PACKAGES is missing (as root, or through sudo).
@@ -46,4 +46,14 @@ build_windows() {
   cmake -S . -B build/win32 --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
     -DPRAVONELL_TESTS=OFF >/dev/null
   cmake --build build/win32 -j "$JOBS"
+}
+
+# The i686 program with the test build's loopback hosts and test hooks, for
+# the 32-bit stage of the tests.
+build_pe32() {
+  cmake -S . -B build/win32-test --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DPRAVONELL_TESTS=OFF -DPRAVONELL_TEST_HOOKS=ON \
+    -DPRAVONELL_SITE_HOST="127.0.0.1:$TEST_SITE_PORT" \
+    -DPRAVONELL_DOWNLOAD_HOST="127.0.0.1:$TEST_DOWNLOAD_PORT" >/dev/null
+  cmake --build build/win32-test --target pravonell -j "$JOBS"
 }
