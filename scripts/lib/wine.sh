@@ -82,3 +82,19 @@ wine_stop() {
   if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
   XVFB_PID=""
 }
+
+# Runs a GoogleTest program under Wine and passes only when it ran to its own
+# summary: a program killed from outside (wineserver -k) can end with status
+# 0 through wine, and must not count as passed.
+wine_gtest() {
+  local out rc
+  out=$(mktemp)
+  winerun wine "$@" 2>&1 | tee "$out"
+  rc=${PIPESTATUS[0]}
+  if [ "$rc" -eq 0 ] && ! grep -q '^\[  PASSED  \] [0-9]* test' "$out"; then
+    echo "FAIL $(basename "$1") ended without its summary: it was killed or it crashed"
+    rc=1
+  fi
+  rm -f "$out"
+  return "$rc"
+}

@@ -120,7 +120,7 @@ class Installation : public ::testing::Test {
   // the install page.
   void WalkToInstallPage(const std::wstring& cpfCnpj = L"11222333000181",
                          const std::wstring& directory = L"C:\\VARNISCA\\",
-                         const std::wstring& exe = WindowsPathOf(PRAVONELL_EXE)) {
+                         const std::wstring& exe = ProgramUnderTest(PRAVONELL_EXE)) {
     started_ = std::make_unique<Driver>();
     ASSERT_TRUE(app().Start(exe));
     app().Press(app().Control(kBitBtn1));
@@ -182,7 +182,7 @@ const char* const kProbe = "GET /users/sign_in HTTP/1.1";
 TEST_F(Installation, FullSuccessOnAFreshPcThenASecondRunStops) {
   ASSERT_FALSE(Exists(kWinrar));
   WalkToInstallPage();
-  app().Screenshot(L"4-antes-de-instalar");
+  EXPECT_TRUE(app().Screenshot(L"4-antes-de-instalar"));
   ClickInstall();
   // The title bar repeats the progress while the files come in.
   bool sawProgress = false;
@@ -191,7 +191,7 @@ TEST_F(Installation, FullSuccessOnAFreshPcThenASecondRunStops) {
     GetWindowTextW(app().window(), caption, 128);
     if (std::wstring(caption).rfind(L"Download ... ", 0) == 0 && !sawProgress) {
       sawProgress = true;
-      app().Screenshot(L"5-baixando");
+      EXPECT_TRUE(app().Screenshot(L"5-baixando"));
     }
     return app().OpenDialog() != nullptr;
   }, 180000);
@@ -285,7 +285,8 @@ TEST_F(Installation, DllsPlantedBesideTheProgramAreNeverLoaded) {
   WriteSiteFile(L"users\\sign_in.reply", "status 503 Service Unavailable\n");
 
   WalkToInstallPage(L"11222333000181", L"C:\\VARNISCA\\", downloads + L"pravonell.exe");
-  app().Screenshot(L"7-baixado-com-dlls-plantadas");  // drawn with the theme and blending functions
+  // Drawn with the theme and the blending functions, from the system's DLLs.
+  EXPECT_TRUE(app().Screenshot(L"9-dlls-plantadas"));
   ClickInstall();
   // The probe went out through WinINet, and the run stopped at the gate.
   ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 2; }));

@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include <cstdio>
+
 #include "tests/wine/site.h"
 
 namespace pravonell::testing {
@@ -204,9 +206,9 @@ void Driver::Answer(HWND dialog, int command) const {
   WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
 }
 
-void Driver::Screenshot(const std::wstring& name) const {
+bool Driver::Screenshot(const std::wstring& name) const {
   const std::string folder = Env("PRAVONELL_SCREENSHOTS");
-  if (folder.empty()) return;
+  if (folder.empty()) return true;
   RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(300);
   RECT rect;
@@ -221,8 +223,14 @@ void Driver::Screenshot(const std::wstring& name) const {
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   CoInitialize(nullptr);
-  SavePng(bitmap, width, height, WindowsPathOf(folder) + L"\\" + name + L".png");
+  const std::string prefix = Env("PRAVONELL_SCREENSHOT_PREFIX");
+  const std::wstring file = std::wstring(prefix.begin(), prefix.end()) + name + L".png";
+  const bool saved = width > 0 && height > 0 && SavePng(bitmap, width, height, WindowsPathOf(folder) + L"\\" + file);
   DeleteObject(bitmap);
+  if (!saved) {
+    std::fprintf(stderr, "screenshot %ls could not be saved in %s\n", file.c_str(), folder.c_str());
+  }
+  return saved;
 }
 
 }  // namespace pravonell::testing

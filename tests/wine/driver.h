@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,17 @@
 
 namespace pravonell::testing {
 
+// Every wait is stretched by PRAVONELL_WAIT_FACTOR (default 1): an emulated
+// 32-bit program takes many times longer to start and answer.
+inline DWORD WaitFactor() {
+  const char* factor = std::getenv("PRAVONELL_WAIT_FACTOR");
+  const int value = factor != nullptr ? std::atoi(factor) : 1;
+  return value > 0 ? static_cast<DWORD>(value) : 1;
+}
+
 template <typename Condition>
 bool WaitFor(Condition condition, DWORD timeoutMs = 20000, DWORD pollMs = 50) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs) * WaitFactor();
   while (GetTickCount64() < deadline) {
     if (condition()) return true;
     Sleep(pollMs);
@@ -60,8 +69,10 @@ class Driver {
   bool DialogShowsIcon(HWND dialog) const;
   void Answer(HWND dialog, int command) const;
 
-  // Saves the window as a PNG file in the screenshot folder, if one is set.
-  void Screenshot(const std::wstring& name) const;
+  // Saves the window as a PNG file in the screenshot folder, if one is set
+  // (PRAVONELL_SCREENSHOTS; PRAVONELL_SCREENSHOT_PREFIX goes before the
+  // name). False, with a line on stderr, when the file could not be saved.
+  bool Screenshot(const std::wstring& name) const;
 
  private:
   PROCESS_INFORMATION process_{};

@@ -15,7 +15,7 @@ namespace {
 
 using namespace ui;
 
-std::wstring Exe() { return WindowsPathOf(PRAVONELL_EXE); }
+std::wstring Exe() { return ProgramUnderTest(PRAVONELL_EXE); }
 
 TEST(Startup, StartsShowsItsWindowAndClosesCleanly) {
   Driver app;
@@ -44,7 +44,7 @@ TEST(Wizard, TermsPageScrollsOneLineDownForEveryChange) {
   ASSERT_TRUE(app.Start(Exe()));
   const HWND memo = app.Control(kMemo1), bar = app.Control(kScrollBar1);
   EXPECT_EQ(app.FrontPage(), app.Control(kSbTermos));
-  app.Screenshot(L"1-termos");
+  EXPECT_TRUE(app.Screenshot(L"1-termos"));
 
   int minimum = -1, maximum = -1;
   GetScrollRange(bar, SB_CTL, &minimum, &maximum);
@@ -160,7 +160,7 @@ TEST(Wizard, CustomerPageChecksAndTheInstallPage) {
   app.SetText(app.Control(kEdCPFCNPJ), L"12345678909");
   app.ClickInto(app.Control(kEdCPFCNPJ));
   app.ClickInto(email);
-  app.Screenshot(L"2-cadastro");
+  EXPECT_TRUE(app.Screenshot(L"2-cadastro"));
   app.Press(app.Control(kBitBtn3));
   ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbInstall); }));
   EXPECT_EQ(app.Text(app.Control(kEdCPFCNPJ)), L"123.456.789-09");
@@ -168,7 +168,7 @@ TEST(Wizard, CustomerPageChecksAndTheInstallPage) {
   for (ControlId hidden : {kLblModulo, kLblStatus, kPbProgresso}) {
     EXPECT_FALSE(IsWindowVisible(app.Control(hidden))) << hidden;
   }
-  app.Screenshot(L"3-instalacao");
+  EXPECT_TRUE(app.Screenshot(L"3-instalacao"));
 
   // A click on the tile shows the bar before anything is fetched; here the
   // folder holds a previous installation, so the run stops and closes.
@@ -253,7 +253,20 @@ TEST(Wizard, LayoutScalesAtOneHundredFiftyPercent) {
   EXPECT_EQ(client.bottom, 633);
   EXPECT_EQ(tile.right, 146);  // the 97-pixel tile, rounded up
   EXPECT_GT(memo.right, 600);
-  app.Screenshot(L"6-termos-144dpi");
+  EXPECT_TRUE(app.Screenshot(L"6-termos-144dpi"));
+
+  // On to the install page at this scale.
+  app.Press(app.Control(kBitBtn1));
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+  app.SetText(app.Control(kEdCPFCNPJ), L"11.222.333/0001-81");
+  app.SetText(app.Control(kEdNomeRazao), L"ACME LTDA");
+  app.SetText(app.Control(kEdEmail), L"fiscal@acme.com.br");
+  EXPECT_TRUE(app.Screenshot(L"7-cadastro-144dpi"));
+  app.Press(app.Control(kBitBtn3));
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbInstall); }));
+  GetClientRect(app.Control(kPanel3), &tile);
+  EXPECT_EQ(tile.right, 146);
+  EXPECT_TRUE(app.Screenshot(L"8-instalacao-144dpi"));
   PostMessageW(app.window(), WM_CLOSE, 0, 0);
   EXPECT_EQ(app.WaitForExit(), 0);
 }

@@ -21,6 +21,13 @@ inline std::string Env(const char* name) {
   return value != nullptr ? value : "";
 }
 
+// The program the GUI tests drive: the one this build made, unless
+// PRAVONELL_PROGRAM names another (the 32-bit stage drives the i686 build).
+inline std::wstring ProgramUnderTest(const char* built) {
+  const std::string other = Env("PRAVONELL_PROGRAM");
+  return WindowsPathOf(other.empty() ? std::string(built) : other);
+}
+
 inline std::wstring SiteRoot() { return WindowsPathOf(Env("PRAVONELL_SITE_ROOT")); }
 inline int SitePort() { return std::atoi(Env("PRAVONELL_SITE_PORT").c_str()); }
 inline int DownloadPort() { return std::atoi(Env("PRAVONELL_DOWNLOAD_PORT").c_str()); }
