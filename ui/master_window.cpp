@@ -82,6 +82,10 @@ int DpiOf(HWND window) {
   return dpi > 0 ? dpi : 96;
 }
 
+// What the error display says of an exception that carries no message.
+constexpr const wchar_t* kUnexpectedError = L"Erro inesperado.";
+
+// An exception's what() as the person sees it; bytes past ASCII as Latin-1.
 std::wstring Widen(const char* text) {
   std::wstring wide;
   for (const char* c = text; *c != '\0'; ++c) wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
@@ -118,7 +122,7 @@ Result Barrier(Result fallback, Body body) noexcept {
   } catch (const std::exception& e) {
     ReportEscaped(Widen(e.what()));
   } catch (...) {
-    ReportEscaped(L"Erro inesperado.");
+    ReportEscaped(kUnexpectedError);
   }
   return fallback;
 }
@@ -910,10 +914,11 @@ void MasterWindow::Image2Click() {
   } catch (const Error& e) {
     if (!closeAfterRun_) ShowError(e.message());
   } catch (const std::exception& e) {
-    if (!closeAfterRun_) {
-      const std::string what = e.what();
-      ShowError(std::wstring(what.begin(), what.end()));
-    }
+    if (!closeAfterRun_) ShowError(Widen(e.what()));
+  } catch (...) {
+    // Whatever it was, the run is over: the tile must work again and a
+    // close that came meanwhile must still take effect.
+    if (!closeAfterRun_) ShowError(kUnexpectedError);
   }
   running_ = false;
   if (closeAfterRun_) {
