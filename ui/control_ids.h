@@ -44,6 +44,15 @@ enum ControlId : int {
 // with wParam 0, a std::exception otherwise). WM_APP + 0x7F.
 inline constexpr unsigned kTestFaultMessage = 0x8000 + 0x7F;
 
+// Test builds only: sent to the window, answers one of its counters (the
+// wParam), so a test can wait until a run has ended or a click on the tile
+// has been handled instead of waiting a fixed time. WM_APP + 0x7E.
+inline constexpr unsigned kTestCounterMessage = 0x8000 + 0x7E;
+enum TestCounter : unsigned {
+  kRunsFinished = 0,   // runs that have returned, however they ended
+  kClicksIgnored = 1,  // clicks on the tile that came during a run
+};
+
 inline constexpr const wchar_t* kMainWindowClass = L"TfrmMaster";
 inline constexpr const wchar_t* kMainWindowCaption = L"Pravonell";
 

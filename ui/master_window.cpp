@@ -804,6 +804,8 @@ LRESULT MasterWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       // Lets the GUI tests see what an error escaping a handler does.
       if (wParam == 0) throw Error(L"Falha provocada pelo teste");
       throw std::runtime_error("falha provocada pelo teste");
+    case kTestCounterMessage:
+      return wParam == kRunsFinished ? runsFinished_ : wParam == kClicksIgnored ? clicksIgnored_ : 0;
 #endif
     case WM_DESTROY:
       if (frmMaster == this) frmMaster = nullptr;
@@ -905,7 +907,10 @@ void MasterWindow::edDirInstalacaoExit() {
 
 void MasterWindow::Image2Click() {
   // A click while a run is going on is not a second run.
-  if (running_) return;
+  if (running_) {
+    ++clicksIgnored_;
+    return;
+  }
   ShowWindow(Control(kPbProgresso), SW_SHOW);
   UpdateWindow(Control(kPbProgresso));
   running_ = true;
@@ -921,6 +926,7 @@ void MasterWindow::Image2Click() {
     if (!closeAfterRun_) ShowError(kUnexpectedError);
   }
   running_ = false;
+  ++runsFinished_;
   if (closeAfterRun_) {
     // The window was closed during the run; it goes now that the run has ended.
     frmMaster = nullptr;

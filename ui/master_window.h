@@ -89,6 +89,8 @@ class MasterWindow {
   HWND lastFocus_ = nullptr;
   bool running_ = false;
   bool closeAfterRun_ = false;
+  unsigned runsFinished_ = 0;
+  unsigned clicksIgnored_ = 0;
   std::unique_ptr<Engine> engine_;
 };
 

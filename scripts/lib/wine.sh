@@ -85,9 +85,11 @@ wine_stop() {
 
 # Runs a GoogleTest program under Wine and passes only when it ran to its own
 # summary: a program killed from outside (wineserver -k) can end with status
-# 0 through wine, and must not count as passed.
+# 0 through wine, and must not count as passed. A run in which no test ran
+# fails too, and so does a --gtest_filter naming a test (no wildcard) that
+# did not run: a renamed test must not turn into a filter that selects nothing.
 wine_gtest() {
-  local out rc
+  local out rc arg name names
   out=$(mktemp)
   winerun wine "$@" 2>&1 | tee "$out"
   rc=${PIPESTATUS[0]}
@@ -95,6 +97,21 @@ wine_gtest() {
     echo "FAIL $(basename "$1") ended without its summary: it was killed or it crashed"
     rc=1
   fi
+  if [ "$rc" -eq 0 ] && grep -q '^\[  PASSED  \] 0 tests' "$out"; then
+    echo "FAIL $(basename "$1") ran no test"
+    rc=1
+  fi
+  for arg in "$@"; do
+    case $arg in --gtest_filter=*) ;; *) continue ;; esac
+    IFS=: read -ra names <<<"${arg#--gtest_filter=}"
+    for name in "${names[@]}"; do
+      case $name in *'*'*|*'?'*|-*|'') continue ;; esac
+      if ! grep -qxF "[ RUN      ] $name" <(tr -d '\r' <"$out"); then
+        echo "FAIL $(basename "$1"): the test $name named by the filter did not run"
+        rc=1
+      fi
+    done
+  done
   rm -f "$out"
   return "$rc"
 }

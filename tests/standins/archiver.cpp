@@ -10,7 +10,9 @@
 //   (yes to all) this stand-in waits for ever, as the real one would;
 // - exit codes: 0 success, 2 fatal error, 6 open error, 7 wrong command
 //   line, 10 no files to extract.
-// Each command line is recorded in C:\standin\archiver.log.
+// Each command line is recorded in C:\standin\archiver.log. A real
+// extraction takes its time; "delay=MS" in section [archiver] of
+// C:\standin\archiver.ini makes this one take at least that long.
 #include <windows.h>
 
 #include <sstream>
@@ -73,6 +75,9 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring line;
   for (int i = 1; i < argc; ++i) line += (i > 1 ? L" | " : L"") + std::wstring(argv[i]);
   AppendLine(L"C:\\standin\\archiver.log", line);
+
+  const UINT delay = GetPrivateProfileIntW(L"archiver", L"delay", 0, L"C:\\standin\\archiver.ini");
+  if (delay > 0) Sleep(delay);
 
   if (argc < 3 || std::wstring(argv[1]) != L"x") return kUserError;
   int at = 2;

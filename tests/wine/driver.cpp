@@ -124,13 +124,19 @@ bool Driver::Start(const std::wstring& exe) {
 }
 
 long Driver::WaitForExit(DWORD timeoutMs) {
-  if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+  if (WaitForSingleObject(process_.hProcess, timeoutMs * WaitFactor()) != WAIT_OBJECT_0) return -1;
   DWORD code = 0;
   GetExitCodeProcess(process_.hProcess, &code);
   return static_cast<long>(code);
 }
 
 bool Driver::Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+
+long Driver::Counter(ui::TestCounter counter) const {
+  DWORD_PTR value = 0;
+  if (!SendMessageTimeoutW(window_, ui::kTestCounterMessage, counter, 0, SMTO_NORMAL, 1000, &value)) return -1;
+  return static_cast<long>(value);
+}
 
 HWND Driver::Control(ui::ControlId id) const {
   Search search{id, nullptr};

@@ -42,6 +42,9 @@ class Driver {
   // Waits for the program to end; its exit code, or -1 when it did not end.
   long WaitForExit(DWORD timeoutMs = 20000);
   bool Running() const;
+  // One of the window's test counters (runs finished, clicks ignored), or -1
+  // when the window did not answer within a second.
+  long Counter(ui::TestCounter counter) const;
 
   HWND window() const { return window_; }
   HWND Control(ui::ControlId id) const;

@@ -63,7 +63,10 @@ class Archives : public ::testing::Test {
     ASSERT_FALSE(Env("PRAVONELL_STANDIN_DIR").empty());
     CopyWithFolders(StandIn(L"archiver-standin.exe"), kArchiver);
     DeleteFileW(L"C:\\standin\\archiver.log");
+    DeleteFileW(L"C:\\standin\\archiver.ini");
   }
+
+  void TearDown() override { DeleteFileW(L"C:\\standin\\archiver.ini"); }
 
   // The nine archives of the plan, downloaded under their ".rar" names.
   void Download(const std::wstring& dir) {
@@ -92,6 +95,10 @@ class Archives : public ::testing::Test {
 };
 
 TEST_F(Archives, EachModeExtractsIntoItsPlace) {
+  // Each extraction outlasts a slice of the wait, however fast the machine,
+  // so the window is seen to be pumped meanwhile.
+  CreateDirectoryW(L"C:\\standin", nullptr);
+  Scratch::WriteAbsolute(L"C:\\standin\\archiver.ini", "[archiver]\r\ndelay=300\r\n");
   for (const wchar_t* folder : {L"VARNISCA\\", L"Minha Empresa\\ERP\\"}) {
     SCOPED_TRACE(Utf8(folder));
     const std::wstring dir = scratch.Path(folder);

@@ -263,7 +263,7 @@ TEST(HttpClient, ServerThatStopsSendingTimesOutWhileThePumpRuns) {
     Client client(options);
     const Outcome outcome = client.Get(server.port(), path);
     EXPECT_EQ(outcome.error, "Read timed out.");
-    EXPECT_GE(client.pump.pumps, 2);  // the window was served while it waited
+    EXPECT_GE(client.pump.pumps, 1);  // the window was served while it waited
     if (std::string(path) == "/mid-body") {
       EXPECT_EQ(outcome.events.back(), "end");
       EXPECT_EQ(outcome.file, "abc");
