@@ -1,5 +1,10 @@
 #include "engine/download.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "engine/error.h"
 
 namespace pravonell {
@@ -46,13 +51,42 @@ std::wstring SiteProbe::AddressFor(const std::wstring& url, int varnisca) const 
   return lower.find(L"http://") != std::wstring::npos ? url : L"http://" + url;
 }
 
+namespace {
+
+// What the probe's helper thread and the waiting window share.
+struct PendingProbe {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::wstring status;
+};
+
+}  // namespace
+
 bool SiteProbe::CheckURL(const std::wstring& url, int varnisca) {
-  try {
-    const std::wstring status = probe_.QueryStatus(AddressFor(url, varnisca));
-    return status == L"200" || status == L"302";
-  } catch (...) {
-    return false;  // the probe never raises
-  }
+  auto pending = std::make_shared<PendingProbe>();
+  // A probe given up on finishes on its own; it holds what it needs.
+  std::thread([pending, probe = probe_, address = AddressFor(url, varnisca)] {
+    std::wstring status;
+    try {
+      status = probe->QueryStatus(address);
+    } catch (...) {
+      // the probe never raises: no status means no answer
+    }
+    std::lock_guard lock(pending->mutex);
+    pending->status = std::move(status);
+    pending->done = true;
+    pending->finished.notify_all();
+  }).detach();
+  const bool answered = waits_.Until(
+      [&](unsigned ms) {
+        std::unique_lock lock(pending->mutex);
+        return pending->finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pending->done; });
+      },
+      limitMs_);
+  if (!answered) return false;
+  std::lock_guard lock(pending->mutex);
+  return pending->status == L"200" || pending->status == L"302";
 }
 
 }  // namespace pravonell

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/http/http_client.h"
 #include "engine/ports.h"
 #include "engine/progress.h"
+#include "engine/waiting.h"
 
 namespace pravonell {
 
@@ -32,10 +34,15 @@ class HttpDownloader final : public Downloader {
 };
 
 // Asks the vendor's site for "/users/sign_in"; "200" or "302" means it answers.
+// The request blocks for as long as the system's own time-outs, so it runs on
+// a helper thread while the window is served, and a site that has not
+// answered within limitMs counts as not answering.
 class SiteProbe final : public ReachabilityProbe {
  public:
-  SiteProbe(StatusProbe& probe, std::wstring siteHost)
-      : probe_(probe), siteHost_(std::move(siteHost)) {}
+  static constexpr unsigned kLimitMs = 30000;
+  SiteProbe(std::shared_ptr<StatusProbe> probe, std::wstring siteHost, Waits& waits,
+            unsigned limitMs = kLimitMs)
+      : probe_(std::move(probe)), siteHost_(std::move(siteHost)), waits_(waits), limitMs_(limitMs) {}
 
   bool CheckURL(const std::wstring& url, int varnisca) override;
 
@@ -43,8 +50,10 @@ class SiteProbe final : public ReachabilityProbe {
   std::wstring AddressFor(const std::wstring& url, int varnisca) const;
 
  private:
-  StatusProbe& probe_;
+  std::shared_ptr<StatusProbe> probe_;
   std::wstring siteHost_;
+  Waits& waits_;
+  unsigned limitMs_;
 };
 
 }  // namespace pravonell

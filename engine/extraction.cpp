@@ -11,7 +11,11 @@ std::wstring ArchiverExtraction::CommandLine(const std::wstring& origem, const s
   // path nor a folder such as "C:\Minha Empresa\" is split into words.
   // -y answers yes to every question: started hidden, the archiver would
   // otherwise wait for ever on an unseen "overwrite?" when a file exists.
-  std::wstring line = QuoteArgument(WinrarPath(win64)) + L" x -y " + QuoteArgument(origem + L".rar");
+  // The database folder's files are the customer's once they are there (a
+  // live database, an earlier run's): -o- skips every file that exists, and
+  // the archiver takes it before -y.
+  std::wstring line = QuoteArgument(WinrarPath(win64)) + L" x " + (tipo == L"DD" ? L"-o- " : L"") +
+                      L"-y " + QuoteArgument(origem + L".rar");
   if (tipo == L".exe") {
     const auto cut = origem.find_last_of(L"\\:");
     const std::wstring arquivo = (cut == std::wstring::npos ? origem : origem.substr(cut + 1)) + L".exe";
@@ -41,20 +45,21 @@ bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const st
   // The window stays alive while the archiver works; the next step needs
   // what this archive holds, so it is waited for. A run stopped meanwhile
   // ends the archiver too: it is ours, hidden, and nobody would see it.
-  while (!archiver->Wait(100)) {
-    try {
-      pump_.ProcessMessages();
-    } catch (const RunStopped&) {
-      archiver->Terminate();
-      throw;
-    }
+  try {
+    waits_.Until([&](unsigned ms) { return archiver->Wait(ms); }, Waits::kNoLimit);
+  } catch (const RunStopped&) {
+    archiver->Terminate();
+    throw;
   }
   return archiver->ExitCode() == 0;
 }
 
 void ArchiverExtraction::DeletaArquivosRAR() {
   for (const wchar_t* name : kArchivesToDelete) {
-    if (files_.RemoveFile(state_.DirSistema + name)) pauses_.Sleep(900);
+    const std::wstring path = state_.DirSistema + name;
+    const std::uint32_t error =
+        RetryWhileHeld(waits_, clock_, retry_, [&] { return files_.RemoveFile(path); }, IsHeldError);
+    if (error == 0) waits_.Pause(900);
     pump_.ProcessMessages();
   }
 }

@@ -4,20 +4,23 @@
 
 #include "engine/install_plan.h"
 #include "engine/ports.h"
+#include "engine/waiting.h"
 
 namespace pravonell {
 
 class ArchiverExtraction final : public Extraction {
  public:
-  ArchiverExtraction(ProgramState& state, FileSystem& files, Processes& processes, Pauses& pauses,
-                     WindowOps& window, MessagePump& pump)
-      : state_(state), files_(files), processes_(processes), pauses_(pauses), window_(window),
-        pump_(pump) {}
+  ArchiverExtraction(ProgramState& state, FileSystem& files, Processes& processes, Waits& waits,
+                     Pauses& clock, WindowOps& window, MessagePump& pump, HeldFileRetry retry = {})
+      : state_(state), files_(files), processes_(processes), waits_(waits), clock_(clock),
+        window_(window), pump_(pump), retry_(retry) {}
 
   // Starts the archiver hidden and waits for it, handling window messages
   // meanwhile; true only when it ran and ended with exit code 0.
   bool DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
                           const std::wstring& tipo, bool win64) override;
+  // Removes the nine archives; one that another program holds (an antivirus)
+  // is tried again for a while, and one that stays held is left.
   void DeletaArquivosRAR() override;
 
   // The archiver's command line for one archive.
@@ -28,9 +31,11 @@ class ArchiverExtraction final : public Extraction {
   ProgramState& state_;
   FileSystem& files_;
   Processes& processes_;
-  Pauses& pauses_;
+  Waits& waits_;
+  Pauses& clock_;
   WindowOps& window_;
   MessagePump& pump_;
+  HeldFileRetry retry_;
 };
 
 }  // namespace pravonell

@@ -80,5 +80,10 @@ std::wstring WinrarPath(bool win64);
 inline constexpr const wchar_t* kUpdaterExe = L"Kestrimo.exe";     // marks a previous installation
 inline constexpr const wchar_t* kManagementProgram = L"Polvarin";  // the desktop shortcut's target
 inline constexpr const wchar_t* kConfigFile = L"Quilmarde.ini";
+// Written when a run begins and removed when it succeeds: a folder that holds
+// it beside the updater is an installation a run stopped in, to be finished.
+inline constexpr const wchar_t* kUnfinishedMark = L"INSTALACAO-INCOMPLETA.txt";
+inline constexpr const wchar_t* kUnfinishedMarkText =
+    L"Esta instalação do sistema Varnisca não foi concluída. Execute novamente o Pravonell para concluí-la.";
 
 }  // namespace pravonell

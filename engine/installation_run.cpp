@@ -1,5 +1,7 @@
 #include "engine/installation_run.h"
 
+#include <string>
+
 #include "engine/error.h"
 
 namespace pravonell {
@@ -12,6 +14,8 @@ constexpr const wchar_t* kCannotCreateFolder = L"Não foi possível criar a past
 constexpr const wchar_t* kWinrarNotInstalled =
     L"Winrar não foi instaldo. Execute novamente o sistema Pravonell.";
 constexpr const wchar_t* kCannotExtract = L"Não foi possível descompactar o arquivo ";
+constexpr const wchar_t* kNeeds64BitWindows = L"Este sistema requer o Windows de 64 bits.";
+constexpr const wchar_t* kWaitingForWinrar = L"Aguardando o instalador do WinRAR...";
 constexpr const wchar_t* kDone =
     L"Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.";
 
@@ -24,6 +28,7 @@ constexpr int kVendorSite = 1;
 struct OptionalSetup {
   const wchar_t* nome;
   const wchar_t* installingText;
+  const wchar_t* waitingText;
   const wchar_t* doneText;
   const wchar_t* failedMessage;
 };
@@ -31,10 +36,27 @@ struct OptionalSetup {
 namespace {
 
 constexpr OptionalSetup kFirebird{L"Firebird", L"Instalando novo Firebird 5.0",
-                                  L"Instalação do Firebird", L"Firebird não foi instalado."};
+                                  L"Aguardando o instalador do Firebird...", L"Instalação do Firebird",
+                                  L"Firebird não foi instalado."};
 constexpr OptionalSetup kAcbr{L"ACBrNFeMonitor", L"Instalando ACBrNFeMonitor",
-                              L"Instalação do ACBrNFeMonitor",
-                              L"ACBrNFeMonitor não foi instalado."};
+                              L"Aguardando o instalador do ACBrNFeMonitor...",
+                              L"Instalação do ACBrNFeMonitor", L"ACBrNFeMonitor não foi instalado."};
+
+// The mark's text as a Windows text file: UTF-8 with its signature, so
+// Notepad shows the accents on every Windows version.
+std::string MarkBytes() {
+  std::string bytes = "\xEF\xBB\xBF";
+  for (const wchar_t* p = kUnfinishedMarkText; *p != L'\0'; ++p) {
+    const auto c = static_cast<std::uint32_t>(*p);
+    if (c < 0x80) {
+      bytes += static_cast<char>(c);
+    } else {  // the text holds Latin letters only, all below U+0800
+      bytes += static_cast<char>(0xC0 | (c >> 6));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return bytes + "\r\n";
+}
 
 }  // namespace
 
@@ -83,7 +105,7 @@ bool InstallationRun::InstallOptional(const OptionalSetup& setup, const std::wst
                                       const std::wstring& installer) {
   if (p_.files.FileExists(presence) || !CheckURL()) return true;
   p_.display.SetModuleText(setup.installingText);
-  p_.display.SetStatusText(L"");
+  p_.display.SetStatusText(setup.waitingText);
   if (!p_.setups.InstalarAplicativo(setup.nome, installer)) {
     HideLabels();
     ShowMessage(setup.failedMessage);
@@ -94,7 +116,29 @@ bool InstallationRun::InstallOptional(const OptionalSetup& setup, const std::wst
   return true;
 }
 
+// The mark is written with the same file creation as the downloads, so a
+// folder it cannot be written into stops the run with the system's reason.
+void InstallationRun::MarkUnfinished() {
+  std::unique_ptr<OutputFile> mark = p_.files.CreateOutputFile(state_.DirSistema + kUnfinishedMark);
+  const std::string bytes = MarkBytes();
+  mark->Write(bytes);
+  mark->Close();
+}
+
+void InstallationRun::RemoveUnfinishedMark() {
+  const std::wstring mark = state_.DirSistema + kUnfinishedMark;
+  RetryWhileHeld(p_.waits, p_.clock, HeldFileRetry{}, [&] { return p_.files.RemoveFile(mark); }, IsHeldError);
+}
+
 void InstallationRun::Run() {
+  // The plan's programs and paths are those of 64-bit Windows; on 32-bit
+  // Windows the run would fetch the whole suite and then fail, so it says so
+  // before it creates, probes or fetches anything.
+  if (p_.bitness.IsWindows32Only()) {
+    ShowMessage(kNeeds64BitWindows);
+    return;
+  }
+
   // The directory the person typed; a missing final backslash is added, so
   // "D:\ERP" installs into "D:\ERP\" and never beside it.
   std::wstring typed = p_.form.DirectoryText();
@@ -105,7 +149,9 @@ void InstallationRun::Run() {
   const std::wstring& dir = state_.DirSistema;
 
   if (p_.files.DirectoryExists(dir)) {
-    if (p_.files.FileExists(dir + kUpdaterExe)) {
+    // The updater alone marks a finished installation; beside the mark of
+    // an unfinished one, the run goes on and finishes it.
+    if (p_.files.FileExists(dir + kUpdaterExe) && !p_.files.FileExists(dir + kUnfinishedMark)) {
       ShowMessage(kPreviousInstallation);
       p_.window.RequestClose();
       return;
@@ -114,6 +160,7 @@ void InstallationRun::Run() {
     ShowMessage(kCannotCreateFolder);
     return;
   }
+  MarkUnfinished();
 
   const bool sysWoW64 = p_.bitness.IsWindows64();
   const PrerequisitePaths paths = ChoosePrerequisitePaths(sysWoW64, dir);
@@ -121,6 +168,7 @@ void InstallationRun::Run() {
   if (!p_.files.FileExists(paths.PathWinRAR) && CheckURL()) {
     Download(kWinrarSetupFile, kWinrarLabel, sysWoW64 ? kWinrar64x : kWinrar86x,
              /*showLabels=*/true);
+    p_.display.SetStatusText(kWaitingForWinrar);
     if (!p_.setups.InstalarAplicativo(L"Winrar", dir)) {
       HideLabels();
       ShowMessage(kWinrarNotInstalled);
@@ -135,7 +183,7 @@ void InstallationRun::Run() {
     Download(row.localFile, row.label, row.urlPath, /*showLabels=*/false);
   }
 
-  p_.pauses.Sleep(2000);
+  p_.waits.Pause(2000);
 
   p_.display.SetModuleText(L"Descompactando arquivos");
   p_.display.SetStatusText(L"aguarde...");
@@ -155,10 +203,10 @@ void InstallationRun::Run() {
 
   p_.display.SetModuleText(L"Processo realizado!");
   p_.display.SetStatusText(L"Descompactação finalizada.");
-  p_.pauses.Sleep(2000);
+  p_.waits.Pause(2000);
 
   if (!InstallOptional(kFirebird, paths.PathFireBird5_0, paths.PathFirebirdInstall5_0_64x)) return;
-  p_.pauses.Sleep(1000);
+  p_.waits.Pause(1000);
   if (!InstallOptional(kAcbr, paths.PathACBRMonitor, paths.PathACBRInstall)) return;
 
   p_.display.SetModuleText(L"Criando Atalhos");
@@ -172,6 +220,7 @@ void InstallationRun::Run() {
 
   p_.config.GravarConfiguracao(dir);
   p_.extraction.DeletaArquivosRAR();
+  RemoveUnfinishedMark();
 
   ShowMessage(kDone);
   p_.window.RequestClose();

@@ -7,13 +7,15 @@
 #include "engine/install_plan.h"
 #include "engine/ports.h"
 #include "engine/run_control.h"
+#include "engine/waiting.h"
 
 namespace pravonell {
 
 struct RunPorts {
   InstallForm& form;
   FileSystem& files;
-  Pauses& pauses;
+  Pauses& clock;
+  Waits& waits;
   StatusDisplay& display;  // the guarded display of the run's control
   WindowOps& window;
   RunControl& control;
@@ -46,6 +48,8 @@ class InstallationRun {
   bool InstallOptional(const OptionalSetup& setup, const std::wstring& presence,
                        const std::wstring& installer);
   bool CheckURL();
+  void MarkUnfinished();
+  void RemoveUnfinishedMark();
 
   ProgramState& state_;
   RunPorts p_;

@@ -34,7 +34,9 @@ class FileSystem {
   // Creates the file or empties an existing one; raises Error naming the path
   // and the system's reason when it cannot.
   virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) = 0;
-  virtual bool RemoveFile(const std::wstring& path) = 0;
+  // 0 when the file is gone; otherwise the system's error code (32 while
+  // another program holds it open).
+  virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
 };
 
 // A program started by the engine. Destroying it releases its handles; it
@@ -90,10 +92,15 @@ class Shell {
   virtual void SaveShellLink(const ShellLink& link, const std::wstring& file) = 0;
 };
 
+// Time as the window's thread sees it. Only the pumped waits (waiting.h) use
+// it, one short slice at a time.
 class Pauses {
  public:
   virtual ~Pauses() = default;
-  // Blocks the calling (GUI) thread; no window message is handled meanwhile.
+  // A clock that only goes forward, in milliseconds.
+  virtual std::uint64_t NowMs() = 0;
+  // Waits up to that long; may come back sooner when a window message
+  // arrives, so that the window is served at once.
   virtual void Sleep(unsigned milliseconds) = 0;
 };
 
@@ -131,6 +138,9 @@ class MessagePump {
  public:
   virtual ~MessagePump() = default;
   virtual void ProcessMessages() = 0;
+  // Serves the window without raising, for a wait that must run to its end
+  // even after a stop was asked (a setup program).
+  virtual void ProcessMessagesWithoutStopping() { ProcessMessages(); }
 };
 
 // The text of the directory field, read at the start of each run.
@@ -143,7 +153,12 @@ class InstallForm {
 class Bitness {
  public:
   virtual ~Bitness() = default;
+  // True when the installer runs under WOW64 on 64-bit Windows; false on
+  // 32-bit Windows and when the test cannot be made.
   virtual bool IsWindows64() = 0;
+  // True when Windows itself is 32-bit, as the system reports its native
+  // architecture.
+  virtual bool IsWindows32Only() = 0;
 };
 
 // One request to the vendor's site; the status code as text, or nothing when

@@ -16,6 +16,7 @@ class RunControl final : public MessagePump {
   explicit RunControl(WindowOps& window) : window_(window) {}
 
   void ProcessMessages() override;
+  void ProcessMessagesWithoutStopping() override { window_.ProcessMessages(); }
 
   void Reset() { stopRequested_ = false; }
   void RequestStop() { stopRequested_ = true; }

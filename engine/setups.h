@@ -3,23 +3,34 @@
 
 #include "engine/install_plan.h"
 #include "engine/ports.h"
+#include "engine/waiting.h"
 
 namespace pravonell {
 
 class SetupRunner final : public Setups {
  public:
-  SetupRunner(FileSystem& files, Processes& processes) : files_(files), processes_(processes) {}
+  SetupRunner(FileSystem& files, Processes& processes, Waits& waits, Pauses& clock,
+              HeldFileRetry retry = {})
+      : files_(files), processes_(processes), waits_(waits), clock_(clock), retry_(retry) {}
 
   // Runs the setup of "Winrar" (PathInstalar + "Winrar.exe"), "Firebird" or
-  // "ACBrNFeMonitor" (PathInstalar itself) and waits for it without limit.
-  // True when it ended with success: exit code 0, or 3010 or 1641 (success,
-  // restart needed). A setup that fails or is cancelled gives false. One that
-  // needs administrator rights is started through the elevation prompt.
+  // "ACBrNFeMonitor" (PathInstalar itself) and waits for it without limit,
+  // serving the window meanwhile. True when it ended with success: exit code
+  // 0, or 3010 or 1641 (success, restart needed). A setup that fails or is
+  // cancelled gives false. One that needs administrator rights is started
+  // through the elevation prompt; one whose file another program holds (an
+  // antivirus) is tried again for a while. A close of the window never ends
+  // the setup: RunStopped comes once it has ended.
   bool InstalarAplicativo(const std::wstring& nome, const std::wstring& pathInstalar) override;
 
  private:
+  Started StartHeldAside(const std::function<Started()>& start, const std::wstring& program);
+
   FileSystem& files_;
   Processes& processes_;
+  Waits& waits_;
+  Pauses& clock_;
+  HeldFileRetry retry_;
 };
 
 class DesktopShortcuts final : public Shortcuts {

@@ -67,8 +67,10 @@ int main(int argc, char** argv) {
 
   NoDisplay display;
   NoPump pump;
+  StandardPauses clock;
+  PumpedWaits waits(pump, clock);
   ProgressDisplay progress(display, L"Pravonell");
-  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump);
+  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
   try {
     HttpDownloader downloader(client, std::wstring(hostPort.begin(), hostPort.end()), progress);
     auto file = posix::CreateOutputFile(argv[2]);

@@ -183,6 +183,43 @@ std::wstring TermsText(HINSTANCE instance) {
 
 }  // namespace
 
+namespace {
+
+#ifdef PRAVONELL_TEST_HOOKS
+// Test builds only: a name lookup as slow as a test wants. While
+// C:\standin\resolve.hold exists, a lookup writes C:\standin\resolving and
+// waits (a minute at most) for the hold to go, as a slow DNS server would.
+class HeldLookups final : public http::Network {
+ public:
+  explicit HeldLookups(std::shared_ptr<http::Network> inner) : inner_(std::move(inner)) {}
+  std::string Resolve(const std::string& host) override {
+    const wchar_t* const hold = L"C:\\standin\\resolve.hold";
+    if (GetFileAttributesW(hold) != INVALID_FILE_ATTRIBUTES) {
+      CloseHandle(CreateFileW(L"C:\\standin\\resolving", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      for (int i = 0; i < 600 && GetFileAttributesW(hold) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+    }
+    return inner_->Resolve(host);
+  }
+  std::unique_ptr<http::Connection> Connect(const std::string& address, std::uint16_t port) override {
+    return inner_->Connect(address, port);
+  }
+
+ private:
+  std::shared_ptr<http::Network> inner_;
+};
+#endif
+
+std::shared_ptr<http::Network> MakeNetwork() {
+  auto network = std::make_shared<win32::WinsockNetwork>();
+#ifdef PRAVONELL_TEST_HOOKS
+  return std::make_shared<HeldLookups>(network);
+#else
+  return network;
+#endif
+}
+
+}  // namespace
+
 // The engine, wired to this window and to the Win32 ports.
 struct MasterWindow::Engine {
   explicit Engine(MasterWindow& window) : ports(window) {}
@@ -195,18 +232,19 @@ struct MasterWindow::Engine {
   win32::Win32Processes processes;
   win32::Win32Shell shell;
   win32::Win32ProfileWriter profile;
-  win32::WinInetProbe wininet;
   RunControl control{ports};
+  // Every wait of a run goes through this one, so the window is always served.
+  PumpedWaits waits{control, pauses};
   GuardedStatusDisplay display{ports, control};
   ProgressDisplay progress{display, kMainWindowCaption};
-  http::HttpClient client{std::make_shared<win32::WinsockNetwork>(), control};
+  http::HttpClient client{MakeNetwork(), control, waits};
   HttpDownloader downloader{client, PRAVONELL_WIDEN(PRAVONELL_DOWNLOAD_HOST), progress};
-  SiteProbe probe{wininet, PRAVONELL_WIDEN(PRAVONELL_SITE_HOST)};
-  ArchiverExtraction extraction{state, files, processes, pauses, ports, control};
-  SetupRunner setups{files, processes};
+  SiteProbe probe{std::make_shared<win32::WinInetProbe>(), PRAVONELL_WIDEN(PRAVONELL_SITE_HOST), waits};
+  ArchiverExtraction extraction{state, files, processes, waits, pauses, ports, control};
+  SetupRunner setups{files, processes, waits, pauses};
   DesktopShortcuts shortcuts{state, shell};
   ConfigWriter config{files, profile, ports};
-  InstallationRun run{state, RunPorts{ports, files, pauses, display, ports, control, bitness, probe,
+  InstallationRun run{state, RunPorts{ports, files, pauses, waits, display, ports, control, bitness, probe,
                                       downloader, extraction, setups, shortcuts, config}};
 };
 

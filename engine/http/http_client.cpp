@@ -45,9 +45,11 @@ struct PendingConnect {
 
 }  // namespace
 
-HttpClient::HttpClient(std::shared_ptr<Network> network, MessagePump& pump, ClientOptions options)
+HttpClient::HttpClient(std::shared_ptr<Network> network, MessagePump& pump, Waits& waits,
+                       ClientOptions options)
     : network_(std::move(network)),
       pump_(pump),
+      waits_(waits),
       options_(std::move(options)),
       buffer_(options_.receiveBlock) {}
 
@@ -59,17 +61,15 @@ void HttpClient::Drop() {
 }
 
 std::unique_ptr<Connection> HttpClient::Connect(const std::string& host, std::uint16_t port) {
-  const std::string address = network_->Resolve(host);  // blocks, as name lookups do
-
-  // The connect itself runs on a helper thread so the window keeps pumping.
-  // An attempt given up on is left to finish on its own; its socket is closed
-  // by the thread.
+  // The name lookup and the connect block, so they run on a helper thread
+  // while the window is served. An attempt given up on is left to finish on
+  // its own; its socket is closed by the thread.
   auto pending = std::make_shared<PendingConnect>();
-  std::thread([pending, network = network_, address, port] {
+  std::thread([pending, network = network_, host, port] {
     std::unique_ptr<Connection> connection;
     int error = 0;
     try {
-      connection = network->Connect(address, port);
+      connection = network->Connect(network->Resolve(host), port);
     } catch (const SocketError& e) {
       error = e.code;
     } catch (...) {
@@ -84,24 +84,26 @@ std::unique_ptr<Connection> HttpClient::Connect(const std::string& host, std::ui
     pending->finished.notify_all();
   }).detach();
 
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.connectLimitMs);
-  std::unique_lock lock(pending->mutex);
-  while (!pending->finished.wait_for(lock, std::chrono::milliseconds(options_.connectSliceMs),
-                                     [&] { return pending->done; })) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      pending->abandoned = true;
-      throw Error(L"Connect timed out.");
-    }
-    lock.unlock();
-    try {
-      pump_.ProcessMessages();
-    } catch (...) {
-      lock.lock();
-      pending->abandoned = true;
-      throw;
-    }
-    lock.lock();
+  const auto abandon = [&] {
+    std::lock_guard lock(pending->mutex);
+    pending->abandoned = true;
+  };
+  bool done = false;
+  try {
+    done = waits_.Until(
+        [&](unsigned ms) {
+          std::unique_lock lock(pending->mutex);
+          return pending->finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pending->done; });
+        },
+        options_.connectLimitMs);
+  } catch (...) {
+    abandon();
+    throw;
+  }
+  std::lock_guard lock(pending->mutex);
+  if (!done && !pending->done) {
+    pending->abandoned = true;
+    throw Error(L"Connect timed out.");
   }
   if (pending->error != 0) throw SocketError{pending->error};
   return std::move(pending->connection);
@@ -224,7 +226,9 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
     framing = FramingOf(head);
     if (framing.framing != Framing::None) {
       // A redirect's body is read only if it starts arriving soon.
-      if (redirect && begin_ == end_ && !connection_->WaitReadable(options_.redirectBodyWaitMs)) {
+      if (redirect && begin_ == end_ &&
+          !waits_.Until([&](unsigned ms) { return connection_->WaitReadable(static_cast<int>(ms)); },
+                        options_.redirectBodyWaitMs)) {
         bodyRead = false;
       } else {
         ReadBody(framing, success, file, events);

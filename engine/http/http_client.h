@@ -1,9 +1,10 @@
 // The HTTP/1.1 client of the downloads: a GET of one URL into an open file.
 //
 // It runs on the GUI thread and keeps the window alive while it waits: the
-// connect runs on a helper thread while the caller pumps messages every
-// 125 ms; waits for data pump after each empty 250 ms slice; and each block
-// received is followed by a pump. A stop raised by the pump ends the transfer.
+// name lookup and the connect run on a helper thread while the pumped wait
+// serves the window; waits for data pump after each empty 250 ms slice; and
+// each block received is followed by a pump. A stop raised by the pump ends
+// the transfer.
 // Redirects are not followed. The connection is kept for the next GET when
 // the server allows it, and cookies are kept in memory.
 #pragma once
@@ -17,6 +18,7 @@
 #include "engine/http/response_parser.h"
 #include "engine/http/socket.h"
 #include "engine/ports.h"
+#include "engine/waiting.h"
 
 namespace pravonell::http {
 
@@ -34,17 +36,17 @@ class WorkEvents {
 struct ClientOptions {
   std::string accept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
   std::string userAgent = "Mozilla/3.0 (compatible; Indy Library)";
-  int connectLimitMs = 120000;
-  int connectSliceMs = 125;
+  unsigned connectLimitMs = 120000;  // the name lookup and the connect together
   int readSliceMs = 250;
   int readIdleLimitMs = 120000;  // longest wait for data once connected
-  int redirectBodyWaitMs = 5000;
+  unsigned redirectBodyWaitMs = 5000;
   std::size_t receiveBlock = 32768;
 };
 
 class HttpClient {
  public:
-  HttpClient(std::shared_ptr<Network> network, MessagePump& pump, ClientOptions options = {});
+  HttpClient(std::shared_ptr<Network> network, MessagePump& pump, Waits& waits,
+             ClientOptions options = {});
   ~HttpClient();
 
   // GET http://host[:port]path. A 2xx body goes into the file as it arrives;
@@ -67,6 +69,7 @@ class HttpClient {
 
   std::shared_ptr<Network> network_;
   MessagePump& pump_;
+  Waits& waits_;
   ClientOptions options_;
   CookieJar cookies_;
 

@@ -112,18 +112,25 @@ std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::wstring
   return std::make_unique<Win32OutputFile>(handle, path);
 }
 
-bool Win32FileSystem::RemoveFile(const std::wstring& path) {
-  if (DeleteFileW(path.c_str())) return true;
+std::uint32_t Win32FileSystem::RemoveFile(const std::wstring& path) {
+  if (DeleteFileW(path.c_str())) return 0;
+  const DWORD error = GetLastError();
   // A symbolic link to a folder is removed as a folder.
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return RemoveDirectoryW(path.c_str()) != 0;
+    return RemoveDirectoryW(path.c_str()) ? 0 : GetLastError();
   }
-  return false;
+  return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
-void Win32Pauses::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
+std::uint64_t Win32Pauses::NowMs() { return GetTickCount64(); }
+
+// Wakes as soon as input or any other message arrives for this thread, so a
+// pumped wait serves the window at once instead of at the end of its slice.
+void Win32Pauses::Sleep(unsigned milliseconds) {
+  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
 
 bool Win32Bitness::IsWindows64() {
 #if defined(_WIN64)
@@ -144,6 +151,24 @@ bool Win32Bitness::IsWindows64() {
   FreeLibrary(kernel);
   return result;
 #endif
+}
+
+bool Win32Bitness::IsWindows32Only() {
+  // IsWow64Process2 names the machine Windows itself runs on (an x86 program
+  // on ARM64 Windows included); older systems answer through
+  // GetNativeSystemInfo.
+  using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+    auto isWow64Process2 = reinterpret_cast<IsWow64Process2Fn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")));
+    USHORT process = 0, native = 0;
+    if (isWow64Process2 != nullptr && isWow64Process2(GetCurrentProcess(), &process, &native)) {
+      return native == IMAGE_FILE_MACHINE_I386;
+    }
+  }
+  SYSTEM_INFO info{};
+  GetNativeSystemInfo(&info);
+  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL;
 }
 
 }  // namespace pravonell::win32

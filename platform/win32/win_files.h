@@ -11,17 +11,19 @@ class Win32FileSystem final : public FileSystem {
   bool FileExists(const std::wstring& path) override;
   bool ForceDirectories(const std::wstring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) override;
-  bool RemoveFile(const std::wstring& path) override;
+  std::uint32_t RemoveFile(const std::wstring& path) override;
 };
 
 class Win32Pauses final : public Pauses {
  public:
+  std::uint64_t NowMs() override;
   void Sleep(unsigned milliseconds) override;
 };
 
 class Win32Bitness final : public Bitness {
  public:
   bool IsWindows64() override;
+  bool IsWindows32Only() override;
 };
 
 }  // namespace pravonell::win32

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "engine/download.h"
 #include "platform/win32/system_library.h"
 
 namespace pravonell::win32 {
@@ -112,11 +113,20 @@ std::wstring WinInetProbe::QueryStatus(const std::wstring& address) {
   const auto httpQueryInfo = SystemFunctionAs<decltype(&HttpQueryInfoW)>(kWinInet, "HttpQueryInfoW");
   const auto internetCloseHandle =
       SystemFunctionAs<decltype(&InternetCloseHandle)>(kWinInet, "InternetCloseHandle");
+  const auto internetSetOption = SystemFunctionAs<decltype(&InternetSetOptionW)>(kWinInet, "InternetSetOptionW");
   std::wstring status;
   if (!internetOpen || !internetOpenUrl || !httpQueryInfo || !internetCloseHandle) return status;
 
   HINTERNET session = internetOpen(L"InetURL:/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) return status;
+  // The caller gives up on a probe after its own limit; these make a probe
+  // given up on end about then too, instead of after WinINet's minutes.
+  if (internetSetOption) {
+    DWORD limit = SiteProbe::kLimitMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+      internetSetOption(session, option, &limit, sizeof limit);
+    }
+  }
   HINTERNET request = internetOpenUrl(session, address.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
   if (request != nullptr) {
     // Ten bytes: a three-digit code and its terminator in UTF-16.

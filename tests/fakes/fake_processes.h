@@ -12,6 +12,7 @@ namespace pravonell::testing {
 class FakeProcesses final : public Processes {
  public:
   std::vector<std::string>& log;
+  std::vector<std::uint32_t> firstStartErrors;  // what the first plain starts answer, in order
   std::uint32_t startError = 0;     // a plain start fails with this code when not 0
   std::uint32_t elevatedError = 0;  // likewise a start through the elevation prompt
   std::uint32_t exitCode = 0;
@@ -21,6 +22,11 @@ class FakeProcesses final : public Processes {
 
   Started Start(const std::wstring& commandLine, bool hidden) override {
     log.push_back(std::string(hidden ? "start hidden " : "start ") + Utf8(commandLine));
+    if (starts_ < firstStartErrors.size()) {
+      const std::uint32_t error = firstStartErrors[starts_++];
+      if (error != 0) return {nullptr, error};
+      return {std::make_unique<FakeProcess>(*this), 0};
+    }
     if (startError != 0) return {nullptr, startError};
     return {std::make_unique<FakeProcess>(*this), 0};
   }
@@ -31,6 +37,8 @@ class FakeProcesses final : public Processes {
   }
 
  private:
+  std::size_t starts_ = 0;
+
   class FakeProcess final : public Process {
    public:
     explicit FakeProcess(FakeProcesses& owner) : owner_(owner), left_(owner.waitsBeforeEnd) {}

@@ -10,6 +10,7 @@
 #include "engine/error.h"
 #include "engine/ports.h"
 #include "engine/run_control.h"
+#include "engine/waiting.h"
 #include "tests/fakes/text.h"
 
 namespace pravonell::testing {
@@ -23,6 +24,7 @@ struct World {
   std::set<std::wstring> files;
   bool forceDirectoriesWorks = true;
   bool windows64 = true;
+  bool windows32Only = false;
   std::vector<bool> probeAnswers;         // consumed one per probe
   std::wstring failingDownload;           // URL path whose transfer raises
   std::wstring stoppedDownload;           // URL path during which the window closes
@@ -31,9 +33,10 @@ struct World {
   bool configWriteFails = false;
 };
 
-class FakeRunPorts final : public InstallForm,
+class FakeRunPorts : public InstallForm,
                            public FileSystem,
                            public Pauses,
+                           public Waits,
                            public StatusDisplay,
                            public WindowOps,
                            public Bitness,
@@ -47,6 +50,7 @@ class FakeRunPorts final : public InstallForm,
   explicit FakeRunPorts(World world) : world_(std::move(world)) {}
 
   Log log;
+  std::map<std::wstring, std::string> written;  // what was written into each file created
   RunControl* control = nullptr;  // the window asks it to stop
   MessagePump* pump = nullptr;    // what the downloader pumps through
   StatusDisplay* guardedDisplay = nullptr;  // what the downloader writes progress to
@@ -74,13 +78,26 @@ class FakeRunPorts final : public InstallForm,
     return world_.forceDirectoriesWorks;
   }
   std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) override;
-  bool RemoveFile(const std::wstring& path) override {
+  std::uint32_t RemoveFile(const std::wstring& path) override {
     Add("RemoveFile " + Utf8(path));
-    return true;
+    return world_.files.erase(path) != 0 ? 0 : kErrorFileNotFound;
+  }
+  bool HasFile(const std::wstring& path) const { return world_.files.count(path) != 0; }
+
+  // Pauses: a clock that only the slices of a pumped wait move on.
+  std::uint64_t NowMs() override { return now_; }
+  void Sleep(unsigned ms) override {
+    now_ += ms;
+    Add("Sleep " + std::to_string(ms));
   }
 
-  // Pauses
-  void Sleep(unsigned ms) override { Add("Sleep " + std::to_string(ms)); }
+  // Waits: the run's pauses, and waits that are ready at once.
+  void Pause(unsigned ms) override { Add("Sleep " + std::to_string(ms)); }
+  bool Until(const std::function<bool(unsigned)>& ready, unsigned, OnStop) override {
+    while (!ready(50)) {
+    }
+    return true;
+  }
 
   // StatusDisplay
   void SetModuleText(const std::wstring& t) override { Add("module: " + Utf8(t)); }
@@ -115,6 +132,10 @@ class FakeRunPorts final : public InstallForm,
   bool IsWindows64() override {
     Add("IsWindows64");
     return world_.windows64;
+  }
+  bool IsWindows32Only() override {
+    Add("IsWindows32Only");
+    return world_.windows32Only;
   }
 
   // ReachabilityProbe
@@ -160,6 +181,7 @@ class FakeRunPorts final : public InstallForm,
 
  private:
   World world_;
+  std::uint64_t now_ = 0;
   std::wstring status_;
   std::int32_t progressMax_ = 0;
   std::size_t nextProbe_ = 0;
@@ -168,9 +190,10 @@ class FakeRunPorts final : public InstallForm,
 
 class FakeOutputFile final : public OutputFile {
  public:
-  FakeOutputFile(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
+  FakeOutputFile(Log& log, std::string name, std::string& bytes)
+      : log_(log), name_(std::move(name)), bytes_(bytes) {}
   ~FakeOutputFile() override { Close(); }
-  void Write(std::span<const char>) override {}
+  void Write(std::span<const char> bytes) override { bytes_.append(bytes.data(), bytes.size()); }
   void SetLength(std::uint64_t) override {}
   void Close() override {
     if (!closed_) log_.push_back("Close " + name_);
@@ -180,12 +203,15 @@ class FakeOutputFile final : public OutputFile {
  private:
   Log& log_;
   std::string name_;
+  std::string& bytes_;
   bool closed_ = false;
 };
 
 inline std::unique_ptr<OutputFile> FakeRunPorts::CreateOutputFile(const std::wstring& path) {
   Add("Create " + Utf8(path));
-  return std::make_unique<FakeOutputFile>(log, Utf8(path));
+  world_.files.insert(path);
+  written[path].clear();
+  return std::make_unique<FakeOutputFile>(log, Utf8(path), written[path]);
 }
 
 inline void FakeRunPorts::BaixarArquivo(const std::wstring& urlPath, OutputFile&) {

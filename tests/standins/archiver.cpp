@@ -1,13 +1,16 @@
 // Stand-in for WinRAR in tests. It reads its command line as the real
 // archiver does and extracts with Debian's bsdtar (7z archives under any
 // name), so whatever the installer relies on behaves as it would for real:
-//   Winrar.exe x [-y] ARCHIVE [MASK...] [DESTINATION\]
+//   Winrar.exe x [-o-] [-y] ARCHIVE [MASK...] [DESTINATION\]
 // - the last argument is the destination only when it ends in a backslash;
 //   otherwise it is one more file mask, and the files go to the current folder;
 // - masks that match nothing in the archive end with code 10;
 // - a file to extract that already exists makes the real archiver ask whether
 //   to overwrite it. Started hidden, nobody sees the question: without -y
 //   (yes to all) this stand-in waits for ever, as the real one would;
+// - -o- (skip existing files) answers that question with no, whatever -y
+//   says: each file that exists is left as it is, the others are extracted,
+//   and the exit code is 0;
 // - exit codes: 0 success, 2 fatal error, 6 open error, 7 wrong command
 //   line, 10 no files to extract.
 // Each command line is recorded in C:\standin\archiver.log. A real
@@ -82,8 +85,10 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3 || std::wstring(argv[1]) != L"x") return kUserError;
   int at = 2;
   bool yesToAll = false;
+  bool skipExisting = false;
   for (; at < argc && argv[at][0] == L'-'; ++at) {
     if (Lower(argv[at]) == L"-y") yesToAll = true;
+    else if (Lower(argv[at]) == L"-o-") skipExisting = true;
     else if (Lower(argv[at]) != L"-ibck") return kUserError;  // a switch we do not know
   }
   if (at >= argc) return kUserError;
@@ -120,16 +125,20 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (selected.empty()) return kNoFiles;
 
-  if (!yesToAll) {
-    for (const std::wstring& file : selected) {
-      std::wstring path = destination + file;
-      for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-      }
-      // "Replace the existing file?" on a hidden window: no one will answer.
-      if (IsFile(path)) Sleep(INFINITE);
+  std::vector<std::wstring> toExtract;
+  for (const std::wstring& file : selected) {
+    std::wstring path = destination + file;
+    for (wchar_t& c : path) {
+      if (c == L'/') c = L'\\';
     }
+    if (IsFile(path)) {
+      if (skipExisting) continue;
+      // "Replace the existing file?" on a hidden window: no one will answer.
+      if (!yesToAll) Sleep(INFINITE);
+    }
+    toExtract.push_back(file);
   }
+  if (toExtract.empty()) return kSuccess;  // everything was there and skipped
 
   std::string script = "mkdir -p ";
   script += ShellQuote(unixDestination);
@@ -137,8 +146,8 @@ int wmain(int argc, wchar_t** argv) {
   script += ShellQuote(unixArchive);
   script += " -C ";
   script += ShellQuote(unixDestination);
-  if (!masks.empty()) {
-    for (const std::wstring& file : selected) {
+  if (!masks.empty() || toExtract.size() != selected.size()) {
+    for (const std::wstring& file : toExtract) {
       script += ' ';
       script += ShellQuote(Utf8(file));
     }

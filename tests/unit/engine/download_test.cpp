@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "engine/error.h"
 #include "platform/posix/posix_network.h"
 #include "tests/fakes/recording_events.h"
@@ -28,8 +31,10 @@ TEST(HttpDownloader, FetchesFromTheDownloadHostWithTheProgressShown) {
       [](const testserver::Request&) { return testserver::Respond("200 OK", "12345678"); });
   FakeRunPorts display{World{}};
   CountingPump pump;
+  StandardPauses clock;
+  PumpedWaits waits(pump, clock);
   ProgressDisplay progress(display, L"Pravonell");
-  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump);
+  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
   HttpDownloader downloader(client, L"127.0.0.1:" + std::to_wstring(server.port()), progress);
   MemoryFile file;
   downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", file);
@@ -68,8 +73,12 @@ TEST(SiteProbe, AddressesAndAnswers) {
       {L"see http://a", 0, L"see http://a"},
       {L"https://secure", 0, L"http://https://secure"},
   };
-  ScriptedStatus status;
-  SiteProbe probe(status, L"www.varnisca.com.br");
+  auto shared = std::make_shared<ScriptedStatus>();
+  ScriptedStatus& status = *shared;
+  CountingPump pump;
+  StandardPauses clock;
+  PumpedWaits waits(pump, clock);
+  SiteProbe probe(shared, L"www.varnisca.com.br", waits);
   for (const auto& row : addresses) EXPECT_EQ(probe.AddressFor(row.url, row.varnisca), row.address);
 
   const struct {
@@ -84,6 +93,40 @@ TEST(SiteProbe, AddressesAndAnswers) {
     status.raise = row.raise;
     EXPECT_EQ(probe.CheckURL(L"", 1), row.reachable);
   }
+}
+
+// A probe that never answers, as WinINet waiting on a silent server.
+class SilentStatus final : public StatusProbe {
+ public:
+  std::wstring QueryStatus(const std::wstring&) override {
+    std::unique_lock lock(mutex_);
+    released_.wait(lock, [&] { return release_; });
+    return L"200";
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    release_ = true;
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool release_ = false;
+};
+
+TEST(SiteProbe, RunsBesideTheWindowAndGivesUpAtItsLimit) {
+  auto silent = std::make_shared<SilentStatus>();
+  CountingPump pump;
+  StandardPauses clock;
+  PumpedWaits waits(pump, clock);
+  SiteProbe probe(silent, L"www.varnisca.com.br", waits, /*limitMs=*/300);
+  EXPECT_FALSE(probe.CheckURL(L"", 1));  // no answer in time: not reachable
+  EXPECT_GE(pump.pumps, 1);              // the window was served while it waited
+
+  pump.stopAt = pump.pumps + 1;  // the window closes while the probe waits
+  EXPECT_THROW(probe.CheckURL(L"", 1), RunStopped);
+  silent->Release();  // the abandoned probes end on their own
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/command_line.h"
 #include "tests/fakes/fake_processes.h"
 #include "tests/fakes/run_fakes.h"
@@ -41,7 +43,7 @@ TEST(ArchiverCommandLine, ThreeFormsByMode) {
       {L"C:\\VARNISCA\\Polvarin", L"C:\\VARNISCA\\", L".exe", false,
        "\"C:\\Program Files (x86)\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Polvarin.rar Polvarin.exe C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Dados", L"C:\\VARNISCA\\", L"DD", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\Dados\\"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -o- -y C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\Dados\\"},
       {L"C:\\VARNISCA\\Relatorios", L"C:\\VARNISCA\\", L"R", true,
        "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Kestrimo", L"C:\\VARNISCA\\", L".EXE", true,  // case-sensitive: last form
@@ -52,7 +54,7 @@ TEST(ArchiverCommandLine, ThreeFormsByMode) {
        "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y \"D:\\Minha Empresa\\ERP\\Kestrimo.rar\" "
        "Kestrimo.exe \"D:\\Minha Empresa\\ERP\\\\\""},
       {L"D:\\Minha Empresa\\Dados", L"D:\\Minha Empresa\\", L"DD", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y \"D:\\Minha Empresa\\Dados.rar\" "
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -o- -y \"D:\\Minha Empresa\\Dados.rar\" "
        "\"D:\\Minha Empresa\\Dados\\\\\""},  // a final backslash inside quotes is doubled
       {L"X:Kestrimo", L"X:", L".exe", true,  // the file piece follows a colon too
        "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y X:Kestrimo.rar Kestrimo.exe X:"},
@@ -70,7 +72,9 @@ struct ExtractionFixture {
   FakeProcesses processes{fake.log};
   ProgramState state;
   RunControl pump{fake};
-  ArchiverExtraction extraction{state, fake, processes, fake, fake, pump};
+  // Slices of a second, so a pause of the clean-up is one slice in the log.
+  PumpedWaits waits{pump, fake, 1000};
+  ArchiverExtraction extraction{state, fake, processes, waits, fake, fake, pump};
 };
 
 TEST(DescompactarWINRAR, WaitsForTheArchiverWhilePumpingAndReportsItsOutcome) {
@@ -85,7 +89,7 @@ TEST(DescompactarWINRAR, WaitsForTheArchiverWhilePumpingAndReportsItsOutcome) {
     EXPECT_EQ(Lines(f.fake.log),
               Lines({"start hidden \"C:\\Program Files\\WinRAR\\Winrar.exe\" x "
                      "-y C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\",
-                     "wait 100", "ProcessMessages", "wait 100", "ProcessMessages", "wait 100",
+                     "wait 1000", "ProcessMessages", "wait 1000", "ProcessMessages", "wait 1000",
                      "handles closed"}));
   }
 }
@@ -105,7 +109,7 @@ TEST(DescompactarWINRAR, StopWhileWaitingEndsTheArchiver) {
   EXPECT_THROW(f.extraction.DescompactarWINRAR(L"C:\\V\\DLL", L"C:\\V\\", L"D", false), RunStopped);
   EXPECT_EQ(Lines(f.fake.log),
             Lines({"start hidden \"C:\\Program Files (x86)\\WinRAR\\Winrar.exe\" x -y C:\\V\\DLL.rar C:\\V\\",
-                   "wait 100", "ProcessMessages", "terminate", "handles closed"}));
+                   "wait 1000", "ProcessMessages", "terminate", "handles closed"}));
 }
 
 TEST(DescompactarWINRAR, DadosFolderIsMadeWhenMissing) {
@@ -141,17 +145,66 @@ TEST(DescompactarWINRAR, DadosFolderIsMadeWhenMissing) {
 }
 
 TEST(DeletaArquivosRAR, DeletesTheNineInOrderPausingOnlyAfterARemoval) {
-  ExtractionFixture f;
-  f.state.DirSistema = L"C:\\V\\";
-  f.extraction.DeletaArquivosRAR();
   std::vector<std::string> expected;
   for (const char* name : {"Kestrimo.rar", "Polvarin.rar", "Thandrel.rar", "Wembrisco.rar", "Dados.rar",
                            "DLL.rar", "Ferramentas.rar", "Relatorios.rar", "Eletronicos.rar"}) {
     expected.push_back(std::string("RemoveFile C:\\V\\") + name);
-    expected.push_back("Sleep 900");
+    if (std::string(name) != "DLL.rar") {
+      expected.push_back("Sleep 900");  // the pause after a removal serves the window too
+      expected.push_back("ProcessMessages");
+    }
     expected.push_back("ProcessMessages");
   }
+  World world;
+  for (const wchar_t* name : kArchivesToDelete) {
+    if (std::wstring(name) != L"DLL.rar") world.files.insert(std::wstring(L"C:\\V\\") + name);
+  }
+  ExtractionFixture f(world);
+  f.state.DirSistema = L"C:\\V\\";
+  f.extraction.DeletaArquivosRAR();
   EXPECT_EQ(Lines(f.fake.log), Lines(expected));
+}
+
+// An archive an antivirus is still scanning cannot be removed for a while;
+// it is tried again, pumping, and one that stays held is left in place.
+TEST(DeletaArquivosRAR, HeldArchiveIsTriedAgainForAWhile) {
+  struct HeldFiles final : FakeRunPorts {
+    using FakeRunPorts::FakeRunPorts;
+    int heldTries = 0;  // removals answered "sharing violation" first; -1 for ever
+    std::uint32_t RemoveFile(const std::wstring& path) override {
+      if (path.find(L"Kestrimo.rar") != std::wstring::npos && heldTries != 0) {
+        if (heldTries > 0) --heldTries;
+        Add("RemoveFile held " + Utf8(path));
+        return kErrorSharingViolation;
+      }
+      return FakeRunPorts::RemoveFile(path);
+    }
+  };
+  for (int held : {3, -1}) {
+    SCOPED_TRACE(held);
+    World world;
+    world.files = {L"C:\\V\\Kestrimo.rar"};
+    HeldFiles fake(world);
+    fake.heldTries = held;
+    FakeProcesses processes(fake.log);
+    ProgramState state;
+    state.DirSistema = L"C:\\V\\";
+    RunControl pump(fake);
+    PumpedWaits waits(pump, fake, 1000);
+    ArchiverExtraction extraction(state, fake, processes, waits, fake, fake, pump);
+    extraction.DeletaArquivosRAR();
+    const auto tries = std::count(fake.log.begin(), fake.log.end(), "RemoveFile held C:\\V\\Kestrimo.rar");
+    if (held > 0) {
+      EXPECT_EQ(tries, held);
+      EXPECT_FALSE(fake.HasFile(L"C:\\V\\Kestrimo.rar"));
+    } else {
+      EXPECT_TRUE(fake.HasFile(L"C:\\V\\Kestrimo.rar"));
+      EXPECT_GE(fake.NowMs(), 45000u);  // given up only after the bound
+      EXPECT_LT(fake.NowMs(), 46000u);
+    }
+    // The next archives are still removed.
+    EXPECT_NE(std::find(fake.log.begin(), fake.log.end(), "RemoveFile C:\\V\\Eletronicos.rar"), fake.log.end());
+  }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/fakes/run_fakes.h"
 
 namespace pravonell::testing {
@@ -54,9 +56,15 @@ const std::string kProbe = "CheckURL '' 1";
 const Log kShowLabels = {"status: ", "status shown", "module shown"};
 const Log kHideLabels = {"status: ", "status hidden", "module hidden"};
 
+constexpr const char* kMark = "INSTALACAO-INCOMPLETA.txt";
+
+// The mark of an unfinished installation, written before anything is fetched.
+Log MarkWritten(const std::string& dir = kDir) { return {"Create " + dir + kMark, "Close " + dir + kMark}; }
+
 // A fresh PC: the folder does not exist yet and is created.
 Log FreshStart(const std::string& dir = kDir) {
-  return {"DirectoryExists " + dir, "ForceDirectories " + dir, "IsWindows64"};
+  return Log{"IsWindows32Only", "DirectoryExists " + dir, "ForceDirectories " + dir} + MarkWritten(dir) +
+         Log{"IsWindows64"};
 }
 
 Log DownloadOf(const Row& row, const std::string& dir = kDir) {
@@ -78,6 +86,7 @@ Log WinrarSetup(const std::string& dir = kDir) {
           "module shown",
           "BaixarArquivo /uploads/download/file/72/winrar-x64-601br.exe",
           "Close " + dir + "Winrar.exe",
+          "status: Aguardando o instalador do WinRAR...",
           "InstalarAplicativo Winrar " + dir};
 }
 
@@ -95,14 +104,15 @@ const Log kAfterExtraction = {"module: Processo realizado!", "status: Descompact
                               "Sleep 2000"};
 
 Log FirebirdSetup(const std::string& dir = kDir) {
-  return {S("FileExists ", kFirebird64), kProbe, "module: Instalando novo Firebird 5.0", "status: ",
+  return {S("FileExists ", kFirebird64), kProbe, "module: Instalando novo Firebird 5.0",
+          "status: Aguardando o instalador do Firebird...",
           "InstalarAplicativo Firebird " + dir + "Ferramentas\\Firebird\\Firebird50-64.exe"};
 }
 const Log kFirebirdDone = {"module: Instalação do Firebird", "status: concluída com sucesso"};
 
 Log AcbrSetup(const std::string& dir = kDir) {
   return {"Sleep 1000", S("FileExists ", kAcbr), kProbe, "module: Instalando ACBrNFeMonitor",
-          "status: ", "InstalarAplicativo ACBrNFeMonitor " + dir + "Ferramentas\\ACBRMonitor.exe"};
+          "status: Aguardando o instalador do ACBrNFeMonitor...", "InstalarAplicativo ACBrNFeMonitor " + dir + "Ferramentas\\ACBRMonitor.exe"};
 }
 const Log kAcbrDone = {"module: Instalação do ACBrNFeMonitor", "status: concluída com sucesso"};
 
@@ -115,6 +125,7 @@ Log Finish(const std::string& dir = kDir) {
           "status: Processo Finalizado",
           "GravarConfiguracao " + dir,
           "DeletaArquivosRAR",
+          "RemoveFile " + dir + kMark,
           "Message: Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.",
           "RequestClose"};
 }
@@ -141,16 +152,24 @@ std::vector<Scenario> Scenarios() {
     w.directories = {L"C:\\VARNISCA\\"};
     w.files = {L"C:\\VARNISCA\\Kestrimo.exe"};
     s.push_back({"previous installation closes without probing", w,
-                 {S("DirectoryExists ", kDir), S("FileExists ", kDir) + "Kestrimo.exe",
-                  "Message: Já existe uma instalação anterior do sistema neste computador!",
+                 {"IsWindows32Only", S("DirectoryExists ", kDir), S("FileExists ", kDir) + "Kestrimo.exe",
+                  S("FileExists ", kDir) + kMark, "Message: Já existe uma instalação anterior do sistema neste computador!",
                   "RequestClose"}});
+  }
+  {
+    // On 32-bit Windows nothing of the plan would work: nothing is created,
+    // probed or fetched.
+    World w = FreshPc({true, true});
+    w.windows32Only = true;
+    s.push_back({"32-bit Windows stops first", w,
+                 {"IsWindows32Only", "Message: Este sistema requer o Windows de 64 bits."}});
   }
   {
     World w;
     w.forceDirectoriesWorks = false;
     w.directoryText = L"Q:\\NOWHERE\\";
     s.push_back({"folder that cannot be created", w,
-                 {"DirectoryExists Q:\\NOWHERE\\", "ForceDirectories Q:\\NOWHERE\\",
+                 {"IsWindows32Only", "DirectoryExists Q:\\NOWHERE\\", "ForceDirectories Q:\\NOWHERE\\",
                   "Message: Não foi possível criar a pasta Varnisca na raiz do C:\\"}});
   }
   {
@@ -161,7 +180,9 @@ std::vector<Scenario> Scenarios() {
     w.directories = {L"D:\\ERP\\"};
     w.files.insert(L"C:\\Program Files\\WinRAR\\Winrar.exe");
     s.push_back({"WinRAR present, site down: silent stop after one probe", w,
-                 {"DirectoryExists D:\\ERP\\", "FileExists D:\\ERP\\Kestrimo.exe", "IsWindows64",
+                 {"IsWindows32Only", "DirectoryExists D:\\ERP\\", "FileExists D:\\ERP\\Kestrimo.exe",
+                  "Create D:\\ERP\\INSTALACAO-INCOMPLETA.txt", "Close D:\\ERP\\INSTALACAO-INCOMPLETA.txt",
+                  "IsWindows64",
                   S("FileExists ", kWinrar64), kProbe}});
   }
   {
@@ -257,6 +278,8 @@ std::vector<Scenario> Scenarios() {
 struct Outcome {
   Log log;
   std::string error;
+  bool markLeft = false;   // the mark of an unfinished installation is there
+  std::string markBytes;   // what was written into it
 };
 
 Outcome RunIn(World world, ProgramState& state) {
@@ -266,8 +289,8 @@ Outcome RunIn(World world, ProgramState& state) {
   fake.control = &control;
   fake.pump = &control;
   fake.guardedDisplay = &display;
-  InstallationRun run(state, RunPorts{fake, fake, fake, display, fake, control, fake, fake, fake,
-                                      fake, fake, fake, fake});
+  InstallationRun run(state, RunPorts{fake, fake, fake, fake, display, fake, control, fake, fake,
+                                      fake, fake, fake, fake, fake});
   Outcome outcome;
   try {
     run.InstalarSistema();
@@ -275,6 +298,9 @@ Outcome RunIn(World world, ProgramState& state) {
     outcome.error = Utf8(e.message());
   }
   outcome.log = fake.log;
+  const std::wstring mark = state.DirSistema + kUnfinishedMark;
+  outcome.markLeft = fake.HasFile(mark);
+  outcome.markBytes = fake.written[mark];
   return outcome;
 }
 
@@ -285,6 +311,71 @@ TEST(InstallationRun, Scenarios) {
     Outcome outcome = RunIn(scenario.world, state);
     EXPECT_EQ(Lines(outcome.log), Lines(scenario.expected));
     EXPECT_EQ(outcome.error, scenario.error);
+  }
+}
+
+// The mark is written before the first request of every run that gets past
+// the directory test, stays after every kind of stop, and goes only with
+// success, so a stopped run can always be finished by running again.
+TEST(InstallationRun, UnfinishedMarkLivesFromTheStartToSuccess) {
+  for (const Scenario& scenario : Scenarios()) {
+    SCOPED_TRACE(scenario.name);
+    ProgramState state;
+    const Outcome outcome = RunIn(scenario.world, state);
+    const Log& log = outcome.log;
+    const auto created = std::find(log.begin(), log.end(), "Create C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt");
+    const auto firstProbe = std::find(log.begin(), log.end(), kProbe);
+    const bool succeeded = !log.empty() && log.back() == "RequestClose" &&
+                           log[log.size() - 2].rfind("Message: Sistema instalado", 0) == 0;
+    if (firstProbe != log.end() && Utf8(state.DirSistema) == kDir) {
+      ASSERT_NE(created, log.end());
+      EXPECT_LT(created - log.begin(), firstProbe - log.begin());
+    }
+    if (created != log.end()) {
+      EXPECT_EQ(outcome.markLeft, !succeeded);
+      EXPECT_EQ(outcome.markBytes,
+                "\xEF\xBB\xBF" "Esta instala\xC3\xA7\xC3\xA3o do sistema Varnisca n\xC3\xA3o foi conclu\xC3\xAD" "da. "
+                "Execute novamente o Pravonell para conclu\xC3\xAD-la.\r\n");
+    }
+  }
+}
+
+// What the run does with the folder it was given.
+TEST(InstallationRun, DirectoryTestDecidesWhatTheRunDoesNext) {
+  const std::wstring dir = L"C:\\VARNISCA\\";
+  const std::wstring updater = dir + L"Kestrimo.exe", mark = dir + L"INSTALACAO-INCOMPLETA.txt";
+  const struct {
+    const char* name;
+    bool folder;
+    std::vector<std::wstring> files;
+    bool goesOn;  // false: the previous-installation stop
+  } rows[] = {
+      {"folder missing", false, {}, true},
+      {"folder present and empty", true, {}, true},
+      {"finished installation", true, {updater}, false},
+      {"unfinished installation", true, {updater, mark}, true},
+      {"mark alone", true, {mark}, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    World w = FreshPc({false});  // WinRAR present, the site down: a silent stop at the gate
+    w.files.insert(L"C:\\Program Files\\WinRAR\\Winrar.exe");
+    if (row.folder) w.directories = {dir};
+    w.files.insert(row.files.begin(), row.files.end());
+    ProgramState state;
+    const Outcome outcome = RunIn(w, state);
+    const Log& log = outcome.log;
+    const bool created = std::find(log.begin(), log.end(), "ForceDirectories C:\\VARNISCA\\") != log.end();
+    EXPECT_EQ(created, !row.folder);
+    if (row.goesOn) {
+      EXPECT_EQ(log.back(), kProbe);  // on to the gate
+      EXPECT_TRUE(outcome.markLeft);
+    } else {
+      EXPECT_EQ(Lines(std::vector<std::string>(log.end() - 2, log.end())),
+                Lines({"Message: Já existe uma instalação anterior do sistema neste computador!", "RequestClose"}));
+      EXPECT_EQ(std::find(log.begin(), log.end(), kProbe), log.end());
+      EXPECT_FALSE(outcome.markLeft);  // nothing written
+    }
   }
 }
 
@@ -299,7 +390,7 @@ TEST(InstallationRun, EmptyDirectoryFieldKeepsTheLastDirectory) {
   second.directoryText = L"";
   Outcome outcome = RunIn(second, state);
   ASSERT_FALSE(outcome.log.empty());
-  EXPECT_EQ(outcome.log.front(), "DirectoryExists E:\\SUITE\\");
+  EXPECT_EQ(outcome.log[1], "DirectoryExists E:\\SUITE\\");
 
   ProgramState fresh;
   RunIn(second, fresh);
@@ -314,8 +405,8 @@ TEST(InstallationRun, NewRunAfterAStopStartsAgain) {
   fake.control = &control;
   fake.pump = &control;
   fake.guardedDisplay = &display;
-  InstallationRun run(state, RunPorts{fake, fake, fake, display, fake, control, fake, fake, fake,
-                                      fake, fake, fake, fake});
+  InstallationRun run(state, RunPorts{fake, fake, fake, fake, display, fake, control, fake, fake,
+                                      fake, fake, fake, fake, fake});
   control.RequestStop();  // a stop asked for an earlier run
   run.InstalarSistema();
   EXPECT_EQ(fake.log.back(), "CheckURL '' 1");  // reached the gate, not cut short

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/fakes/fake_processes.h"
 #include "tests/fakes/run_fakes.h"
 
@@ -45,10 +47,16 @@ TEST(InstalarAplicativo, ProgramByNameAndOutcomeByExitCode) {
     std::vector<std::string> log;
     FakeProcesses processes(log);
     processes.exitCode = row.exitCode;
-    SetupRunner setups(files, processes);
+    processes.waitsBeforeEnd = 2;
+    RunControl control(files);
+    PumpedWaits waits(control, files);
+    SetupRunner setups(files, processes, waits, files);
     EXPECT_EQ(setups.InstalarAplicativo(row.nome, row.path), row.result);
     if (row.started) {
-      EXPECT_EQ(Lines(log), Lines({row.started, "wait forever", "handles closed"}));
+      // Waited for without a limit, the window served between the slices.
+      EXPECT_EQ(Lines(log), Lines({row.started, "wait 50", "wait 50", "wait 50", "handles closed"}));
+      // Served after each slice, and once more when the setup has ended.
+      EXPECT_EQ(std::count(files.log.begin(), files.log.end(), "ProcessMessages"), 3);
     } else {
       EXPECT_TRUE(log.empty());
     }
@@ -68,11 +76,11 @@ TEST(InstalarAplicativo, SetupsThatWindowsRefusesToStart) {
     std::vector<std::string> log;
   } rows[] = {
       {"elevated and installed", 740, 0, 0, true,
-       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait forever", "handles closed"}},
+       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait 50", "handles closed"}},
       {"elevated, restart needed", 740, 0, 3010, true,
-       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait forever", "handles closed"}},
+       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait 50", "handles closed"}},
       {"elevated and failed", 740, 0, 1603, false,
-       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait forever", "handles closed"}},
+       {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe", "wait 50", "handles closed"}},
       {"elevation declined", 740, 1223, 0, false,
        {"start C:\\V\\Winrar.exe", "start elevated C:\\V\\Winrar.exe"}},
       {"not a program", 193, 0, 0, false, {"start C:\\V\\Winrar.exe"}},
@@ -88,9 +96,71 @@ TEST(InstalarAplicativo, SetupsThatWindowsRefusesToStart) {
     processes.startError = row.startError;
     processes.elevatedError = row.elevatedError;
     processes.exitCode = row.exitCode;
-    EXPECT_EQ(SetupRunner(files, processes).InstalarAplicativo(L"Winrar", L"C:\\V\\"), row.result);
+    RunControl control(files);
+    PumpedWaits waits(control, files);
+    EXPECT_EQ(SetupRunner(files, processes, waits, files).InstalarAplicativo(L"Winrar", L"C:\\V\\"), row.result);
     EXPECT_EQ(Lines(log), Lines(row.log));
   }
+}
+
+// A setup file an antivirus is still scanning cannot be started for a while
+// (a sharing or lock violation; under Wine, "file not found" for a file that
+// is there). The start is tried again, serving the window, for about 45 s.
+TEST(InstalarAplicativo, SetupHeldByAnotherProgramIsStartedOnceLetGo) {
+  const struct {
+    const char* name;
+    std::vector<std::uint32_t> firstErrors;
+    std::uint32_t thenError;
+    bool result;
+  } rows[] = {
+      {"sharing violation, then free", {32, 32}, 0, true},
+      {"lock violation, then free", {33}, 0, true},
+      {"file not found although there", {2, 2, 2}, 0, true},
+      {"held past the bound", {}, 32, false},
+      {"access denied is final", {5}, 0, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    World world;
+    world.files = {L"C:\\V\\Ferramentas\\ACBRMonitor.exe"};
+    FakeRunPorts files(world);
+    std::vector<std::string> log;
+    FakeProcesses processes(log);
+    processes.firstStartErrors = row.firstErrors;
+    processes.startError = row.thenError;
+    RunControl control(files);
+    PumpedWaits waits(control, files);
+    SetupRunner setups(files, processes, waits, files);
+    EXPECT_EQ(setups.InstalarAplicativo(L"ACBrNFeMonitor", L"C:\\V\\Ferramentas\\ACBRMonitor.exe"), row.result);
+    const auto starts = std::count(log.begin(), log.end(), "start C:\\V\\Ferramentas\\ACBRMonitor.exe");
+    if (row.thenError == 0 && row.result) {
+      EXPECT_EQ(starts, static_cast<long>(row.firstErrors.size()) + 1);
+      EXPECT_GE(std::count(files.log.begin(), files.log.end(), "ProcessMessages"), 1);
+    } else if (row.thenError != 0) {
+      EXPECT_GE(files.NowMs(), 45000u);  // given up only after the bound
+      EXPECT_LT(files.NowMs(), 46000u);
+    } else {
+      EXPECT_EQ(starts, 1);
+    }
+  }
+}
+
+// A close of the window during a setup does not cut the setup off: the
+// run waits for it to end and stops only then.
+TEST(InstalarAplicativo, CloseDuringTheSetupWaitsForItsEnd) {
+  World world;
+  world.files = {L"C:\\V\\Winrar.exe"};
+  FakeRunPorts files(world);
+  std::vector<std::string> log;
+  FakeProcesses processes(log);
+  processes.waitsBeforeEnd = 4;
+  RunControl control(files);
+  files.CloseAtNextPump(control);
+  PumpedWaits waits(control, files);
+  SetupRunner setups(files, processes, waits, files);
+  EXPECT_THROW(setups.InstalarAplicativo(L"Winrar", L"C:\\V\\"), RunStopped);
+  EXPECT_EQ(Lines(log), Lines({"start C:\\V\\Winrar.exe", "wait 50", "wait 50", "wait 50", "wait 50", "wait 50",
+                               "handles closed"}));
 }
 
 TEST(CriarAtalhos, WritesTheShortcutToTheManagementProgram) {
