@@ -80,12 +80,30 @@ class Installation : public ::testing::Test {
     logStart_ = Read(WindowsPathOf(Env("PRAVONELL_SITE_LOG"))).size();
     CreateDirectoryW(L"C:\\standin", nullptr);
     ASSERT_TRUE(CopyFileW(StandIn(L"archiver-standin.exe").c_str(), L"C:\\standin\\archiver.exe", FALSE));
-    // The setups do what the real ones would: WinRAR puts the archiver in
-    // place, the others leave the file whose presence the installer tests.
-    Setups("[Winrar.exe]\r\ncopy1=C:\\standin\\archiver.exe|" + Utf8(kWinrar) +
-           "\r\n[Firebird50-64.exe]\r\ncreate1=" + Utf8(kFirebirdPresence) +
-           "\r\n[ACBRMonitor.exe]\r\ncreate1=" + Utf8(kAcbrPresence) + "\r\n");
+    Setups(WorkingSetups());
   }
+
+  // The setups do what the real ones would: WinRAR puts the archiver in
+  // place, the others leave the file whose presence the installer tests.
+  static std::string WorkingSetups(const std::string& firebirdExtra = "") {
+    return "[Winrar.exe]\r\ncopy1=C:\\standin\\archiver.exe|" + Utf8(kWinrar) +
+           "\r\n[Firebird50-64.exe]\r\ncreate1=" + Utf8(kFirebirdPresence) + "\r\n" + firebirdExtra +
+           "[ACBRMonitor.exe]\r\ncreate1=" + Utf8(kAcbrPresence) + "\r\n";
+  }
+
+  // The window answers a message within a second every time it is asked,
+  // and paints what was invalidated.
+  void ExpectTheWindowAlive() {
+    for (int i = 0; i < 4; ++i) {
+      DWORD_PTR result = 0;
+      EXPECT_NE(SendMessageTimeoutW(app().window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result), 0)
+          << "no answer to ask " << i;
+    }
+    InvalidateRect(app().window(), nullptr, FALSE);
+    EXPECT_TRUE(WaitFor([&] { return !GetUpdateRect(app().window(), nullptr, FALSE); }, 5000)) << "no repaint";
+  }
+
+  static std::string SetupsDone() { return Exists(L"C:\\standin\\setups-done.log") ? Read(L"C:\\standin\\setups-done.log") : ""; }
 
   void TearDown() override {
     ResetSite(SiteRoot() + L"\\uploads");
@@ -178,6 +196,9 @@ const char* const kPlanRequests[] = {
     "GET /uploads/download/file/91/fbclient.dll HTTP/1.1",
 };
 const char* const kProbe = "GET /users/sign_in HTTP/1.1";
+const std::wstring kMark = L"INSTALACAO-INCOMPLETA.txt";
+const wchar_t* const kSuccess = L"Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.";
+const wchar_t* const kPrevious = L"Já existe uma instalação anterior do sistema neste computador!";
 
 TEST_F(Installation, FullSuccessOnAFreshPcThenASecondRunStops) {
   ASSERT_FALSE(Exists(kWinrar));
@@ -219,6 +240,7 @@ TEST_F(Installation, FullSuccessOnAFreshPcThenASecondRunStops) {
   EXPECT_TRUE(Read(kDir + L"fbclient.dll") == Read(Served(L"91\\fbclient.dll")));
   EXPECT_TRUE(Exists(kFirebirdPresence));
   EXPECT_TRUE(Exists(kAcbrPresence));
+  EXPECT_FALSE(Exists(kDir + kMark));  // a finished installation
 
   const std::string ini = Read(kDir + L"Quilmarde.ini");
   EXPECT_EQ(ini.rfind("[GERAL]\r\nVersao=2026.12\r\n[BANCO_DADOS]\r\nCaminho=C:\\VARNISCA\\Dados\\VARNISCA.FDB\r\n", 0),
@@ -418,6 +440,109 @@ TEST_F(Installation, WindowClosedDuringADownloadEndsCleanly) {
   EXPECT_TRUE(Exists(kDir + L"Kestrimo.rar"));
   EXPECT_TRUE(DeleteFileW((kDir + L"Kestrimo.rar").c_str()));
   EXPECT_FALSE(Exists(kDir + L"Polvarin.rar"));
+}
+
+std::wstring DesktopShortcut() {
+  wchar_t desktop[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
+  return std::wstring(desktop) + L"\\Polvarin.lnk";
+}
+
+// The person declines the Firebird setup; the run stops with the updater
+// already extracted. Running the installer again finishes the installation,
+// and only then is it a previous installation.
+TEST_F(Installation, DeclinedFirebirdSetupThenRunningAgainFinishesTheInstallation) {
+  Setups(WorkingSetups("exit=2\r\n"));
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), L"Firebird não foi instalado.");
+  ExpectStillOnTheInstallPage();
+  EXPECT_TRUE(Exists(kDir + L"Kestrimo.exe"));
+  EXPECT_TRUE(Exists(kDir + kMark));
+  EXPECT_FALSE(Exists(kFirebirdPresence));
+  CloseAndExpectExit();
+
+  Setups(WorkingSetups());
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), kSuccess);
+  EXPECT_EQ(app().WaitForExit(), 0);
+  EXPECT_EQ(Lines(SetupsRun()), Lines({"C:\\VARNISCA\\Winrar.exe",
+                                       "C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe",
+                                       "C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe",
+                                       "C:\\VARNISCA\\Ferramentas\\ACBRMonitor.exe"}));
+  EXPECT_TRUE(Exists(kFirebirdPresence));
+  EXPECT_NE(Read(kDir + L"Quilmarde.ini").find("CNPJEmpresa=11222333000181\r\n"), std::string::npos);
+  EXPECT_TRUE(Exists(DesktopShortcut()));
+  for (const wchar_t* archive : kArchives) EXPECT_FALSE(Exists(kDir + archive)) << Utf8(archive);
+  EXPECT_FALSE(Exists(kDir + kMark));
+
+  WalkToInstallPage();
+  const std::size_t before = Requests().size();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(20000), kPrevious);
+  EXPECT_EQ(app().WaitForExit(), 0);
+  EXPECT_EQ(Requests().size(), before);
+}
+
+// A folder holding a live database and no updater (an older suite, a
+// quarantined updater, a database moved there): the suite is installed
+// around it and the database keeps every byte.
+TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytes) {
+  WinrarAlreadyInstalled();
+  Write(kFirebirdPresence, "");
+  Write(kAcbrPresence, "");
+  std::string database = "our own database\r\n";
+  for (int i = 0; i < 4096; ++i) database += static_cast<char>(i * 7);
+  Write(kDir + L"Dados\\VARNISCA.FDB", database);
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), kSuccess);
+  EXPECT_EQ(app().WaitForExit(), 0);
+  for (const wchar_t* file : {L"Kestrimo.exe", L"Polvarin.exe", L"Thandrel.exe", L"Wembrisco.exe",
+                              L"Dados\\LEIA-ME.txt", L"Relatorios\\Vendas.fr3", L"DLL\\libeay32.dll"}) {
+    EXPECT_TRUE(Exists(kDir + file)) << Utf8(file);
+  }
+  EXPECT_TRUE(Read(kDir + L"Dados\\VARNISCA.FDB") == database) << "the database was changed";
+}
+
+// Every wait of a run leaves the window alive: a slow name lookup, and a
+// setup the person takes their time with. A close during the setup does not
+// cut it off: the program ends once the setup has, and nothing after it runs.
+TEST_F(Installation, WindowStaysAliveThroughTheWaitsAndACloseWaitsForTheSetup) {
+  WinrarAlreadyInstalled();
+  Write(L"C:\\standin\\resolve.hold", "");
+  DeleteFileW(L"C:\\standin\\resolving");
+  Setups(WorkingSetups("waitfor=C:\\standin\\go-firebird\r\n"));
+  WalkToInstallPage();
+  ClickInstall();
+
+  ASSERT_TRUE(WaitFor([] { return Exists(L"C:\\standin\\resolving"); }, 60000)) << "no name lookup";
+  ExpectTheWindowAlive();
+  DeleteFileW(L"C:\\standin\\resolve.hold");
+
+  const std::string firebird = "C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe";
+  ASSERT_TRUE(WaitFor([&] { return !SetupsRun().empty() && SetupsRun().back() == firebird; }, 120000));
+  EXPECT_EQ(Driver::WindowText(app().Control(kLblStatus)), L"Aguardando o instalador do Firebird...");
+  ExpectTheWindowAlive();
+  EXPECT_TRUE(app().Screenshot(L"10-aguardando-firebird"));
+  ClickInstall();  // a second click while the setup runs starts nothing
+  ASSERT_TRUE(WaitFor([&] { return app().Counter(kClicksIgnored) == 1; }));
+
+  DWORD_PTR result = 0;
+  ASSERT_NE(SendMessageTimeoutW(app().window(), WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);
+  EXPECT_TRUE(app().Running());  // the close was taken, the setup goes on
+  EXPECT_EQ(SetupsDone(), "");
+  ExpectTheWindowAlive();
+
+  Write(L"C:\\standin\\go-firebird", "");
+  EXPECT_EQ(app().WaitForExit(60000), 0);
+  EXPECT_EQ(SetupsDone(), "Firebird50-64.exe exit 0\r\n");  // it ran to its end
+  EXPECT_EQ(app().OpenDialog(), nullptr);
+  EXPECT_EQ(Lines(SetupsRun()), Lines({firebird}));  // no ACBrNFeMonitor after it
+  EXPECT_FALSE(Exists(DesktopShortcut()));
+  EXPECT_EQ(Read(kDir + L"Quilmarde.ini").find("CNPJEmpresa"), std::string::npos);
+  EXPECT_TRUE(Exists(kDir + kMark));  // to be finished by the next run
 }
 
 }  // namespace

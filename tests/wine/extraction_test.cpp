@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine/command_line.h"
 #include "engine/extraction.h"
 #include "engine/run_control.h"
@@ -51,10 +53,18 @@ class NoWindow final : public WindowOps {
   void RequestClose() override {}
 };
 
-class RecordingPauses final : public Pauses {
+// The real waits, with the fixed pauses recorded instead of waited.
+class RecordingPauses final : public Waits {
  public:
+  explicit RecordingPauses(Waits& inner) : inner_(inner) {}
   std::vector<unsigned> sleeps;
-  void Sleep(unsigned ms) override { sleeps.push_back(ms); }
+  bool Until(const std::function<bool(unsigned)>& ready, unsigned limitMs, OnStop onStop) override {
+    return inner_.Until(ready, limitMs, onStop);
+  }
+  void Pause(unsigned ms) override { sleeps.push_back(ms); }
+
+ private:
+  Waits& inner_;
 };
 
 class Archives : public ::testing::Test {
@@ -88,17 +98,19 @@ class Archives : public ::testing::Test {
   ProgramState state;
   win32::Win32FileSystem files;
   win32::Win32Processes processes;
-  RecordingPauses pauses;
   NoWindow window;
   RunControl pump{window};
-  ArchiverExtraction extraction{state, files, processes, pauses, window, pump};
+  win32::Win32Pauses clock;
+  PumpedWaits waits{pump, clock};
+  RecordingPauses pauses{waits};
+  ArchiverExtraction extraction{state, files, processes, pauses, clock, window, pump};
 };
 
 TEST_F(Archives, EachModeExtractsIntoItsPlace) {
   // Each extraction outlasts a slice of the wait, however fast the machine,
   // so the window is seen to be pumped meanwhile.
   CreateDirectoryW(L"C:\\standin", nullptr);
-  Scratch::WriteAbsolute(L"C:\\standin\\archiver.ini", "[archiver]\r\ndelay=300\r\n");
+  Scratch::WriteAbsolute(L"C:\\standin\\archiver.ini", "[archiver]\r\ndelay=150\r\n");
   for (const wchar_t* folder : {L"VARNISCA\\", L"Minha Empresa\\ERP\\"}) {
     SCOPED_TRACE(Utf8(folder));
     const std::wstring dir = scratch.Path(folder);
@@ -134,7 +146,7 @@ TEST_F(Archives, ArchiverReceivesThePiecesWhole) {
   ReadFile(h, text, sizeof text - 1, &got, nullptr);
   CloseHandle(h);
   const std::string expected = "x | -y | " + Utf8(dir) + "Kestrimo.rar | Kestrimo.exe | " + Utf8(dir) +
-                               "\r\nx | -y | " + Utf8(dir) + "Dados.rar | " + Utf8(dir) + "Dados\\\r\n";
+                               "\r\nx | -o- | -y | " + Utf8(dir) + "Dados.rar | " + Utf8(dir) + "Dados\\\r\n";
   EXPECT_EQ(std::string(text), expected);
 }
 
@@ -160,6 +172,46 @@ TEST_F(Archives, FilesThatAreThereAlreadyAreReplacedWithoutAQuestion) {
   EXPECT_TRUE(Extract(dir, L"Kestrimo", L".exe"));
   EXPECT_NE(ReadBytes(scratch.Path(L"V\\Relatorios\\Vendas.fr3")), "an older report");
   EXPECT_NE(ReadBytes(scratch.Path(L"V\\Kestrimo.exe")), "an older program");
+}
+
+// A database already in the folder is the customer's: the database archive
+// adds what is missing and leaves every file that is there as it was, while
+// the other folders are replaced as before.
+TEST_F(Archives, DatabaseThatIsThereIsNeverReplaced) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  CreateDirectoryW(scratch.Path(L"V\\Dados").c_str(), nullptr);
+  scratch.Write(L"V\\Dados\\VARNISCA.FDB", "the customer's invoices");
+  scratch.Write(L"V\\Polvarin.exe", "an older program");
+  EXPECT_TRUE(Extract(dir, L"Dados", L"DD"));
+  EXPECT_TRUE(Extract(dir, L"Polvarin", L".exe"));
+  EXPECT_EQ(ReadBytes(scratch.Path(L"V\\Dados\\VARNISCA.FDB")), "the customer's invoices");
+  EXPECT_TRUE(Exists(dir + L"Dados\\LEIA-ME.txt"));  // what was missing is added
+  EXPECT_NE(ReadBytes(scratch.Path(L"V\\Polvarin.exe")), "an older program");
+
+  // Everything there already: nothing to do, and still a success.
+  EXPECT_TRUE(Extract(dir, L"Dados", L"DD"));
+  EXPECT_EQ(ReadBytes(scratch.Path(L"V\\Dados\\VARNISCA.FDB")), "the customer's invoices");
+}
+
+// An antivirus holds an archive it is scanning; the clean-up tries it again
+// and removes it once it is let go.
+TEST_F(Archives, HeldArchiveIsRemovedOnceLetGo) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  state.DirSistema = dir;
+  const HANDLE held = CreateFileW((dir + L"Kestrimo.rar").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_FALSE(DeleteFileW((dir + L"Kestrimo.rar").c_str()));
+  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  std::thread scanner([held] {
+    Sleep(1500);
+    CloseHandle(held);
+  });
+  ArchiverExtraction waiting{state, files, processes, waits, clock, window, pump};
+  waiting.DeletaArquivosRAR();
+  scanner.join();
+  for (const wchar_t* name : kArchivesToDelete) EXPECT_FALSE(Exists(dir + name)) << Utf8(name);
 }
 
 // The honest stand-in, as the real archiver: a last argument without its
@@ -213,7 +265,11 @@ TEST(Setups, ExitCodeDecidesAndNamesAreExact) {
   Scratch scratch;
   win32::Win32FileSystem files;
   win32::Win32Processes processes;
-  SetupRunner setups(files, processes);
+  NoWindow window;
+  RunControl pump{window};
+  win32::Win32Pauses clock;
+  PumpedWaits waits{pump, clock};
+  SetupRunner setups(files, processes, waits, clock);
   std::string ini;
   for (int code : {0, 3010, 1641, 1, 2, 5}) {
     const std::wstring name = L"exit" + std::to_wstring(code) + L".exe";
@@ -231,6 +287,37 @@ TEST(Setups, ExitCodeDecidesAndNamesAreExact) {
   EXPECT_FALSE(setups.InstalarAplicativo(L"FIREBIRD", ok));
   EXPECT_FALSE(setups.InstalarAplicativo(L"winrar", scratch.Path(L"Com Espaço\\")));
   EXPECT_FALSE(setups.InstalarAplicativo(L"Winrar", scratch.Path(L"Com Espaço\\")));  // no Winrar.exe
+}
+
+// An antivirus holds the setup it has just seen extracted for a few seconds;
+// the start is tried again until it is let go, and the setup counts as
+// installed. (Wine answers "file not found" for the held file, where
+// Windows says "sharing violation"; both are taken as held.)
+TEST(Setups, SetupHeldForAFewSecondsIsStartedOnceLetGo) {
+  Scratch scratch;
+  win32::Win32FileSystem files;
+  win32::Win32Processes processes;
+  NoWindow window;
+  RunControl pump{window};
+  win32::Win32Pauses clock;
+  PumpedWaits waits{pump, clock};
+  SetupRunner setups(files, processes, waits, clock);
+  const std::wstring program = scratch.Path(L"Ferramentas\\ACBRMonitor.exe");
+  CopyWithFolders(StandIn(L"setup-standin.exe"), program);
+  CreateDirectoryW(L"C:\\standin", nullptr);
+  Scratch::WriteAbsolute(L"C:\\standin\\setups.ini", "[ACBRMonitor.exe]\r\nexit=0\r\n");
+  DeleteFileW(L"C:\\standin\\setups.log");
+  const HANDLE held = CreateFileW(program.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_FALSE(processes.Start(QuoteArgument(program), false).process);  // held: it cannot start
+  std::thread scanner([held] {
+    Sleep(5000);
+    CloseHandle(held);
+  });
+  EXPECT_TRUE(setups.InstalarAplicativo(L"ACBrNFeMonitor", program));
+  scanner.join();
+  EXPECT_GT(window.pumps, 0);  // the window was served while the file was held
+  EXPECT_NE(ReadBytes(L"C:\\standin\\setups.log").find("ACBRMonitor.exe"), std::string::npos);
 }
 
 // The start through the elevation prompt (Wine has no prompt and starts the

@@ -6,6 +6,7 @@
 
 #include "engine/download.h"
 #include "engine/error.h"
+#include "platform/win32/win_files.h"
 #include "platform/win32/win_network.h"
 #include "tests/fakes/recording_events.h"
 #include "tests/wine/site.h"
@@ -15,6 +16,13 @@ namespace {
 
 std::wstring Local(int port) { return L"127.0.0.1:" + std::to_wstring(port); }
 
+// The window side of a probe or a download, without a window.
+struct Waiting {
+  CountingPump pump;
+  win32::Win32Pauses clock;
+  PumpedWaits waits{pump, clock};
+};
+
 TEST(WinInetProbe, AnswersTrueOnlyFor200And302) {
   ASSERT_GT(SitePort(), 0) << "PRAVONELL_SITE_PORT is not set";
   WriteSiteFile(L"probe\\ok", "<html>sign in</html>");
@@ -22,8 +30,8 @@ TEST(WinInetProbe, AnswersTrueOnlyFor200And302) {
   WriteSiteFile(L"probe\\moved.reply", "status 301 Moved Permanently\n");
   WriteSiteFile(L"probe\\broken.reply", "status 500 Internal Server Error\n");
 
-  win32::WinInetProbe wininet;
-  SiteProbe probe(wininet, Local(SitePort()));
+  Waiting waiting;
+  SiteProbe probe(std::make_shared<win32::WinInetProbe>(), Local(SitePort()), waiting.waits);
   const struct {
     std::wstring url;
     bool reachable;
@@ -44,15 +52,18 @@ TEST(WinInetProbe, AnswersTrueOnlyFor200And302) {
 
 TEST(WinInetProbe, VendorSiteIsAskedForTheSignInPage) {
   WriteSiteFile(L"users\\sign_in.reply", "status 302 Found\n");
-  win32::WinInetProbe wininet;
-  EXPECT_TRUE(SiteProbe(wininet, Local(SitePort())).CheckURL(L"", 1));
-  EXPECT_FALSE(SiteProbe(wininet, L"127.0.0.1:1").CheckURL(L"", 1));
+  Waiting waiting;
+  auto wininet = std::make_shared<win32::WinInetProbe>();
+  EXPECT_TRUE(SiteProbe(wininet, Local(SitePort()), waiting.waits).CheckURL(L"", 1));
+  EXPECT_FALSE(SiteProbe(wininet, L"127.0.0.1:1", waiting.waits).CheckURL(L"", 1));
 }
 
 class WinsockClient : public ::testing::Test {
  protected:
   CountingPump pump;
-  http::HttpClient client{std::make_shared<win32::WinsockNetwork>(), pump};
+  win32::Win32Pauses clock;
+  PumpedWaits waits{pump, clock};
+  http::HttpClient client{std::make_shared<win32::WinsockNetwork>(), pump, waits};
   RecordingEvents events;
   MemoryFile file;
 };

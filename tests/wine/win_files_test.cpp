@@ -85,13 +85,19 @@ TEST(Win32FileSystem, OutputFileThatCannotBeCreatedNamesThePathAndReason) {
   }
 }
 
-TEST(Win32FileSystem, DeleteFileReportsWhetherItRemovedSomething) {
+TEST(Win32FileSystem, DeleteFileAnswersTheSystemsReason) {
   Scratch scratch;
   Win32FileSystem fs;
   scratch.Write(L"a.rar", "x");
-  EXPECT_TRUE(fs.RemoveFile(scratch.Path(L"a.rar")));
+  EXPECT_EQ(fs.RemoveFile(scratch.Path(L"a.rar")), 0u);
   EXPECT_FALSE(fs.FileExists(scratch.Path(L"a.rar")));
-  EXPECT_FALSE(fs.RemoveFile(scratch.Path(L"a.rar")));
+  EXPECT_EQ(fs.RemoveFile(scratch.Path(L"a.rar")), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+  // Held open by another program (an antivirus scanning it): a sharing violation.
+  scratch.Write(L"b.rar", "x");
+  const HANDLE held = CreateFileW(scratch.Path(L"b.rar").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(fs.RemoveFile(scratch.Path(L"b.rar")), static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  CloseHandle(held);
+  EXPECT_EQ(fs.RemoveFile(scratch.Path(L"b.rar")), 0u);
 }
 
 }  // namespace
