@@ -36,10 +36,56 @@ HostPort ParseHostPort(const std::wstring& text) {
   return result;
 }
 
+namespace {
+
+// What the proxy lookup's helper thread and the waiting window share.
+struct PendingLookup {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  http::ProxySettings settings;
+};
+
+}  // namespace
+
+std::optional<http::Proxy> HttpDownloader::ProxyFor(const std::string& url) {
+  if (proxyKnown_) return proxy_;
+  proxy_.reset();
+  if (proxies_ && waits_ != nullptr) {
+    auto pending = std::make_shared<PendingLookup>();
+    // A lookup given up on finishes on its own; it holds what it needs.
+    std::thread([pending, proxies = proxies_, url] {
+      http::ProxySettings settings;
+      try {
+        settings = proxies->SettingsFor(url);
+      } catch (...) {
+        // no settings: direct
+      }
+      std::lock_guard lock(pending->mutex);
+      pending->settings = std::move(settings);
+      pending->done = true;
+      pending->finished.notify_all();
+    }).detach();
+    const bool answered = waits_->Until(
+        [&](unsigned ms) {
+          std::unique_lock lock(pending->mutex);
+          return pending->finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pending->done; });
+        },
+        proxyLimitMs_);
+    if (answered) {
+      std::lock_guard lock(pending->mutex);
+      proxy_ = http::ChooseProxy(pending->settings, host_.host);
+    }
+  }
+  proxyKnown_ = true;
+  return proxy_;
+}
+
 void HttpDownloader::BaixarArquivo(const std::wstring& urlPath, OutputFile& file) {
   std::string path;
   for (wchar_t c : urlPath) path += static_cast<char>(c);  // the plan's paths are ASCII
-  client_.Get(host_.host, host_.port, path, file, progress_);
+  const std::string hostPort = host_.port == 80 ? host_.host : host_.host + ":" + std::to_string(host_.port);
+  client_.Get(host_.host, host_.port, path, file, progress_, ProxyFor("http://" + hostPort + path));
 }
 
 std::wstring SiteProbe::AddressFor(const std::wstring& url, int varnisca) const {

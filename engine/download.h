@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/http/http_client.h"
+#include "engine/http/proxy.h"
 #include "engine/ports.h"
 #include "engine/progress.h"
 #include "engine/waiting.h"
@@ -20,17 +21,38 @@ struct HostPort {
 };
 HostPort ParseHostPort(const std::wstring& text);
 
+// The downloads go through the proxy Windows would use for them. It is looked
+// up once per run, on a helper thread with a bound of its own (automatic
+// detection asks the network); without an answer in time, they go direct.
 class HttpDownloader final : public Downloader {
  public:
-  HttpDownloader(http::HttpClient& client, std::wstring downloadHost, ProgressDisplay& progress)
-      : client_(client), host_(ParseHostPort(downloadHost)), progress_(progress) {}
+  static constexpr unsigned kProxyLimitMs = 15000;
+  HttpDownloader(http::HttpClient& client, std::wstring downloadHost, ProgressDisplay& progress,
+                 std::shared_ptr<http::ProxyLookup> proxies = nullptr, Waits* waits = nullptr,
+                 unsigned proxyLimitMs = kProxyLimitMs)
+      : client_(client),
+        host_(ParseHostPort(downloadHost)),
+        progress_(progress),
+        proxies_(std::move(proxies)),
+        waits_(waits),
+        proxyLimitMs_(proxyLimitMs) {}
 
   void BaixarArquivo(const std::wstring& urlPath, OutputFile& file) override;
 
+  // A new run looks the proxy up again: the settings may have changed.
+  void ForgetProxy() { proxyKnown_ = false; }
+
  private:
+  std::optional<http::Proxy> ProxyFor(const std::string& url);
+
   http::HttpClient& client_;
   HostPort host_;
   ProgressDisplay& progress_;
+  std::shared_ptr<http::ProxyLookup> proxies_;
+  Waits* waits_;
+  unsigned proxyLimitMs_;
+  bool proxyKnown_ = false;
+  std::optional<http::Proxy> proxy_;
 };
 
 // Asks the vendor's site for "/users/sign_in"; "200" or "302" means it answers.

@@ -20,6 +20,8 @@ class OutputFile {
   virtual void Write(std::span<const char> bytes) = 0;  // raises Error
   // Sets the file's length (extending or cutting it); the write position stays.
   virtual void SetLength(std::uint64_t length) = 0;
+  // Empties the file; the next write goes to its start.
+  virtual void Restart() = 0;
   virtual void Close() = 0;
 };
 

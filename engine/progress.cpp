@@ -73,4 +73,9 @@ void ProgressDisplay::IdHttpWorkEnd() {
   display_.SetCaption(windowCaption_);
 }
 
+void ProgressDisplay::OnReconnect(int attempt, int attempts) {
+  display_.SetStatusText(L"Conexão interrompida. Retomando o download... (" + std::to_wstring(attempt) + L" de " +
+                         std::to_wstring(attempts) + L")");
+}
+
 }  // namespace pravonell

@@ -36,6 +36,9 @@ class ProgressDisplay final : public http::WorkEvents {
   void OnWorkBegin(std::int64_t countMax) override { IdHttpWorkBegin(countMax); }
   void OnWork(std::int64_t count) override { IdHttpWork(count); }
   void OnWorkEnd() override { IdHttpWorkEnd(); }
+  // "Conexão interrompida. Retomando o download... (1 de 3)"; the bar and
+  // the percentage stay where they were.
+  void OnReconnect(int attempt, int attempts) override;
 
  private:
   StatusDisplay& display_;

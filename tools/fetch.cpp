@@ -1,6 +1,7 @@
 // Downloads one URL into a file with the installer's HTTP client, the way a
 // run does (progress handlers included), and reports the time it took and
-// the process's peak resident memory.
+// the process's peak resident memory, and how many bytes it received from
+// the network (heads included; a broken transfer's resumes too).
 //   pravonell-fetch http://HOST[:PORT]/PATH FILE
 #include <chrono>
 #include <cstdio>
@@ -33,6 +34,35 @@ class NoDisplay final : public StatusDisplay {
  private:
   std::wstring status_;
   std::int32_t max_ = 0;
+};
+
+// The network, counting every byte received.
+class CountingNetwork final : public http::Network {
+ public:
+  std::uint64_t received = 0;
+  std::string Resolve(const std::string& host) override { return inner_.Resolve(host); }
+  std::unique_ptr<http::Connection> Connect(const std::string& address, std::uint16_t port) override {
+    return std::make_unique<Counted>(inner_.Connect(address, port), received);
+  }
+
+ private:
+  class Counted final : public http::Connection {
+   public:
+    Counted(std::unique_ptr<http::Connection> inner, std::uint64_t& received)
+        : inner_(std::move(inner)), received_(received) {}
+    void SendAll(std::span<const char> bytes) override { inner_->SendAll(bytes); }
+    bool WaitReadable(int ms) override { return inner_->WaitReadable(ms); }
+    std::optional<std::size_t> TryReceive(std::span<char> buffer) override {
+      const auto got = inner_->TryReceive(buffer);
+      if (got) received_ += *got;
+      return got;
+    }
+
+   private:
+    std::unique_ptr<http::Connection> inner_;
+    std::uint64_t& received_;
+  };
+  posix::PosixNetwork inner_;
 };
 
 struct NoPump final : MessagePump {
@@ -70,7 +100,8 @@ int main(int argc, char** argv) {
   StandardPauses clock;
   PumpedWaits waits(pump, clock);
   ProgressDisplay progress(display, L"Pravonell");
-  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
+  auto network = std::make_shared<CountingNetwork>();
+  http::HttpClient client(network, pump, waits);
   try {
     HttpDownloader downloader(client, std::wstring(hostPort.begin(), hostPort.end()), progress);
     auto file = posix::CreateOutputFile(argv[2]);
@@ -79,7 +110,8 @@ int main(int argc, char** argv) {
     file->Close();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("seconds: %.3f\npeak_rss_kib: %ld\n", seconds, PeakResidentKiB());
+    std::printf("seconds: %.3f\npeak_rss_kib: %ld\nreceived_bytes: %llu\n", seconds, PeakResidentKiB(),
+                static_cast<unsigned long long>(network->received));
   } catch (const Error& e) {
     std::fprintf(stderr, "%ls\n", e.message().c_str());
     return 1;

@@ -19,6 +19,7 @@
 #include "platform/win32/win_files.h"
 #include "platform/win32/win_network.h"
 #include "platform/win32/win_processes.h"
+#include "platform/win32/win_proxy.h"
 #include "platform/win32/win_profile.h"
 #include "ui/resources.h"
 #include "ui/window_ports.h"
@@ -238,7 +239,8 @@ struct MasterWindow::Engine {
   GuardedStatusDisplay display{ports, control};
   ProgressDisplay progress{display, kMainWindowCaption};
   http::HttpClient client{MakeNetwork(), control, waits};
-  HttpDownloader downloader{client, PRAVONELL_WIDEN(PRAVONELL_DOWNLOAD_HOST), progress};
+  HttpDownloader downloader{client, PRAVONELL_WIDEN(PRAVONELL_DOWNLOAD_HOST), progress,
+                            std::make_shared<win32::WinHttpProxyLookup>(), &waits};
   SiteProbe probe{std::make_shared<win32::WinInetProbe>(), PRAVONELL_WIDEN(PRAVONELL_SITE_HOST), waits};
   ArchiverExtraction extraction{state, files, processes, waits, pauses, ports, control};
   SetupRunner setups{files, processes, waits, pauses};
@@ -952,6 +954,7 @@ void MasterWindow::Image2Click() {
   ShowWindow(Control(kPbProgresso), SW_SHOW);
   UpdateWindow(Control(kPbProgresso));
   running_ = true;
+  engine_->downloader.ForgetProxy();
   try {
     engine_->run.InstalarSistema();
   } catch (const Error& e) {

@@ -14,6 +14,7 @@ namespace {
 
 constexpr const wchar_t* kClosedGracefully = L"Connection Closed Gracefully.";
 constexpr const wchar_t* kReadTimedOut = L"Read timed out.";
+constexpr const wchar_t* kInvalidContentRange = L"Invalid Content-Range.";
 
 std::wstring Widen(const std::string& text) {
   // Status lines are meant to be ASCII; other bytes are shown as Latin-1.
@@ -140,30 +141,84 @@ std::size_t HttpClient::ReceiveBlock() {
   }
 }
 
+namespace {
+
+// A transfer the network broke; it may be resumed.
+struct Break {
+  std::wstring message;
+};
+
+bool IsBreak(const std::wstring& message) { return message == kClosedGracefully || message == kReadTimedOut; }
+
+}  // namespace
+
 void HttpClient::Get(const std::string& host, std::uint16_t port, const std::string& path,
-                     OutputFile& file, WorkEvents& events) {
+                     OutputFile& file, WorkEvents& events, const std::optional<Proxy>& proxy) {
+  Target target{host, port, proxy ? proxy->host : host, proxy ? proxy->port : port, proxy.has_value()};
+  Transfer transfer;
+  for (std::size_t resumes = 0;; ++resumes) {
+    try {
+      Attempt(target, path, file, events, transfer, /*firstTry=*/resumes == 0);
+      return;
+    } catch (const Break& broken) {
+      // A transfer the network broke is resumed on a new connection, after a
+      // pause that a close of the window still ends; past the last resume,
+      // its error stands.
+      if (resumes >= options_.resumePausesMs.size()) {
+        if (transfer.began) events.OnWorkEnd();
+        throw Error(broken.message);
+      }
+      events.OnReconnect(static_cast<int>(resumes + 1), static_cast<int>(options_.resumePausesMs.size()));
+      try {
+        waits_.Pause(options_.resumePausesMs[resumes]);
+      } catch (...) {
+        if (transfer.began) events.OnWorkEnd();
+        throw;
+      }
+    } catch (...) {
+      if (transfer.began && !transfer.ended) events.OnWorkEnd();
+      throw;
+    }
+  }
+}
+
+// One request of a transfer, on a kept connection or a new one. Failures of
+// the network after the connection stood (and, when resuming, of the
+// connect too) are raised as Break; everything else as Error.
+void HttpClient::Attempt(const Target& target, const std::string& path, OutputFile& file, WorkEvents& events,
+                         Transfer& transfer, bool firstTry) {
+  bool connected = false;
   try {
-    const bool reused = ReusableFor(host, port);
+    const bool reused = ReusableFor(target.connectHost, target.connectPort);
     if (!reused) {
       Drop();
-      connection_ = Connect(host, port);
-      connectedHost_ = host;
-      connectedPort_ = port;
+      connection_ = Connect(target.connectHost, target.connectPort);
+      connectedHost_ = target.connectHost;
+      connectedPort_ = target.connectPort;
     }
+    connected = true;
     try {
-      Exchange(host, port, path, file, events, reused);
+      Exchange(target, path, file, events, reused, transfer);
     } catch (const RetryFresh&) {
       // The kept connection had been closed by the server before it answered.
       Drop();
-      connection_ = Connect(host, port);
-      Exchange(host, port, path, file, events, false);
+      connected = false;
+      connection_ = Connect(target.connectHost, target.connectPort);
+      connected = true;
+      Exchange(target, path, file, events, false, transfer);
     }
   } catch (const SocketError& e) {
     Drop();
+    if (connected || !firstTry) throw Break{SocketErrorText(e.code)};
     throw Error(SocketErrorText(e.code));
   } catch (const ProtocolError& e) {
     Drop();
     throw Error(e.message);
+  } catch (const Error& e) {
+    Drop();
+    if (transfer.final) throw;
+    if (IsBreak(e.message()) || (!firstTry && !connected)) throw Break{e.message()};
+    throw;
   } catch (...) {
     Drop();
     throw;
@@ -185,13 +240,24 @@ void HttpClient::ReadHead(HeadParser& parser, bool reused) {
   }
 }
 
-void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std::string& path,
-                          OutputFile& file, WorkEvents& events, bool reused) {
-  const std::string hostHeader = port == 80 ? host : host + ":" + std::to_string(port);
-  std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + hostHeader +
+void HttpClient::Exchange(const Target& target, const std::string& path, OutputFile& file, WorkEvents& events,
+                          bool reused, Transfer& transfer) {
+  const std::string hostHeader =
+      target.port == 80 ? target.host : target.host + ":" + std::to_string(target.port);
+  // Through a proxy the request line names the whole address; the headers
+  // stay as they are.
+  const std::string requestTarget = target.viaProxy ? "http://" + hostHeader + path : path;
+  std::string request = "GET " + requestTarget + " HTTP/1.1\r\nHost: " + hostHeader +
                         "\r\nAccept: " + options_.accept + "\r\nUser-Agent: " + options_.userAgent +
                         "\r\n";
-  if (const std::string cookie = cookies_.HeaderFor(host, path); !cookie.empty()) {
+  // A transfer the network broke goes on from the bytes it has, as long as
+  // the file is still the one the first answer described.
+  const bool resuming = transfer.received > 0;
+  if (resuming) {
+    request += "Range: bytes=" + std::to_string(transfer.received) + "-\r\n";
+    if (!transfer.validator.empty()) request += "If-Range: " + transfer.validator + "\r\n";
+  }
+  if (const std::string cookie = cookies_.HeaderFor(target.host, path); !cookie.empty()) {
     request += "Cookie: " + cookie + "\r\n";
   }
   request += "\r\n";
@@ -215,15 +281,42 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
     break;
   }
   const ResponseHead& head = parser.head();
-  if (head.status == 0) throw Error(Widen(head.statusLine));
-  cookies_.Store(head.All("Set-Cookie"), host, path);
+  // From here on the answer decides: a break of its body may be resumed,
+  // but what it says is never asked again.
+  if (head.status == 0) {
+    transfer.final = true;
+    throw Error(Widen(head.statusLine));
+  }
+  cookies_.Store(head.All("Set-Cookie"), target.host, path);
 
-  const bool success = head.status >= 200 && head.status < 300;
+  bool success = head.status >= 200 && head.status < 300;
   const bool redirect = head.status >= 300 && head.status < 400 && head.status != 304;
+  std::uint64_t offset = 0;  // where this answer's body goes in the file
+  if (resuming) {
+    if (head.status == 206) {
+      offset = ResumeOffset(head, transfer);
+    } else if (head.status == 200) {
+      // The server sends the whole file (no ranges, or the file changed).
+      file.Restart();
+      transfer.received = 0;
+      transfer.began = false;
+    } else {
+      success = false;
+    }
+  }
+  // An error's answer is final, whatever becomes of its body.
+  if (!success) transfer.final = true;
+  if (success && offset == 0) {
+    transfer.validator = head.Header("ETag").value_or(head.Header("Last-Modified").value_or(""));
+  }
+
   BodyFraming framing;
   bool bodyRead = true;
   try {
     framing = FramingOf(head);
+    if (success && offset == 0) {
+      transfer.total = framing.framing == Framing::Length ? std::optional(framing.length) : std::nullopt;
+    }
     if (framing.framing != Framing::None) {
       // A redirect's body is read only if it starts arriving soon.
       if (redirect && begin_ == end_ &&
@@ -231,7 +324,7 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
                         options_.redirectBodyWaitMs)) {
         bodyRead = false;
       } else {
-        ReadBody(framing, success, file, events);
+        ReadBody(framing, success, offset, file, events, transfer);
       }
     }
   } catch (const RunStopped&) {
@@ -241,6 +334,7 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
     // with it, the answer's own status line says more.
     if (success) throw;
     Drop();
+    transfer.final = true;
     throw Error(Widen(head.statusLine));
   }
 
@@ -249,23 +343,59 @@ void HttpClient::Exchange(const std::string& host, std::uint16_t port, const std
       (connectionHeader && EqualsIgnoringCase(*connectionHeader, "close"))) {
     Drop();
   }
-  if (!success) throw Error(Widen(head.statusLine));
+  if (!success) {
+    transfer.final = true;
+    throw Error(Widen(head.statusLine));
+  }
 }
 
-void HttpClient::ReadBody(BodyFraming framing, bool success, OutputFile& file, WorkEvents& events) {
+// A 206 continues the file only when it starts exactly at the bytes the
+// file has and covers the rest of the same file; anything else would splice
+// another file, or another part of it, into this one.
+std::uint64_t HttpClient::ResumeOffset(const ResponseHead& head, Transfer& transfer) {
+  const auto range = head.Header("Content-Range");
+  const auto parsed = range ? ParseContentRange(*range) : std::nullopt;
+  const bool fits = parsed && parsed->first == transfer.received && parsed->last + 1 == parsed->total &&
+                    (!transfer.total || *transfer.total == parsed->total);
+  if (!fits) {
+    transfer.final = true;
+    throw Error(kInvalidContentRange);
+  }
+  const BodyFraming framing = FramingOf(head);
+  if (framing.framing == Framing::Length && framing.length != parsed->last - parsed->first + 1) {
+    transfer.final = true;
+    throw Error(kInvalidContentRange);
+  }
+  transfer.total = parsed->total;
+  return transfer.received;
+}
+
+void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offset, OutputFile& file,
+                          WorkEvents& events, Transfer& transfer) {
   BodyDecoder decoder(framing);
-  std::int64_t count = 0;
+  std::int64_t count = static_cast<std::int64_t>(offset);
   std::uint64_t written = 0;
   const bool sized = success && framing.framing == Framing::Length;
   const BodyDecoder::Payload payload = [&](std::span<const char> piece) {
     if (success) file.Write(piece);  // an error's body is read and dropped
     written += piece.size();
+    if (success) transfer.received = offset + written;
   };
 
-  events.OnWorkBegin(framing.framing == Framing::Length ? static_cast<std::int64_t>(framing.length) : 0);
+  // A resumed body goes on where the progress was; a new one begins it.
+  if (!success) {
+    events.OnWorkBegin(framing.framing == Framing::Length ? static_cast<std::int64_t>(framing.length) : 0);
+  } else if (!transfer.began) {
+    events.OnWorkBegin(transfer.total ? static_cast<std::int64_t>(*transfer.total) : 0);
+    transfer.began = true;
+  }
+  const auto endEvents = [&] {
+    events.OnWorkEnd();
+    if (success) transfer.ended = true;
+  };
   try {
     // The file is given its announced length first, and cut back if less comes.
-    if (sized) file.SetLength(framing.length);
+    if (sized) file.SetLength(offset + framing.length);
     if (begin_ < end_) {
       const std::size_t used =
           decoder.Feed(std::span(buffer_.data() + begin_, end_ - begin_), payload);
@@ -289,14 +419,16 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, OutputFile& file, W
     Drop();
     if (sized && written < framing.length) {
       try {
-        file.SetLength(written);
+        file.SetLength(offset + written);
       } catch (...) {
       }
     }
-    events.OnWorkEnd();
+    // An error's body ends its events here; a file's stay open while the
+    // transfer may still be resumed.
+    if (!success) events.OnWorkEnd();
     throw;
   }
-  events.OnWorkEnd();
+  endEvents();
 }
 
 }  // namespace pravonell::http

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,14 @@ class WorkEvents {
   // count is the bytes taken from the connection since the body began.
   virtual void OnWork(std::int64_t count) = 0;
   virtual void OnWorkEnd() = 0;
+  // The network broke the transfer; it is resumed, attempt of attempts.
+  virtual void OnReconnect(int attempt, int attempts) = 0;
+};
+
+// A proxy server that requests go through.
+struct Proxy {
+  std::string host;
+  std::uint16_t port = 80;
 };
 
 struct ClientOptions {
@@ -40,6 +49,9 @@ struct ClientOptions {
   int readSliceMs = 250;
   int readIdleLimitMs = 120000;  // longest wait for data once connected
   unsigned redirectBodyWaitMs = 5000;
+  // The pauses before each resume of a transfer the network broke; as many
+  // resumes as pauses.
+  std::vector<unsigned> resumePausesMs = {2000, 5000, 10000};
   std::size_t receiveBlock = 32768;
 };
 
@@ -49,22 +61,46 @@ class HttpClient {
              ClientOptions options = {});
   ~HttpClient();
 
-  // GET http://host[:port]path. A 2xx body goes into the file as it arrives;
-  // anything else raises Error with the response's status line. Failures of
+  // GET http://host[:port]path, through the proxy when one is given. A 2xx
+  // body goes into the file as it arrives; anything else raises Error with
+  // the response's status line. A transfer the network breaks (a reset, a
+  // close before the end, a silence past the idle limit) is resumed from the
+  // bytes the file has, a few times; then its error is raised. Failures of
   // the network raise Error with their own texts.
   void Get(const std::string& host, std::uint16_t port, const std::string& path,
-           OutputFile& file, WorkEvents& events);
+           OutputFile& file, WorkEvents& events, const std::optional<Proxy>& proxy = std::nullopt);
 
  private:
   struct RetryFresh {};
+  // Where a request is for (host, port) and where it connects to.
+  struct Target {
+    std::string host;
+    std::uint16_t port;
+    std::string connectHost;
+    std::uint16_t connectPort;
+    bool viaProxy;
+  };
+  // What one file's transfer knows across its attempts.
+  struct Transfer {
+    std::uint64_t received = 0;          // body bytes in the file
+    std::optional<std::uint64_t> total;  // the whole body's length, when announced
+    std::string validator;               // the first answer's ETag, or Last-Modified
+    bool began = false;                  // the work events have begun
+    bool ended = false;                  // and ended
+    bool final = false;                  // the error being raised is not to be resumed
+  };
 
-  void Exchange(const std::string& host, std::uint16_t port, const std::string& path,
-                OutputFile& file, WorkEvents& events, bool reused);
+  void Attempt(const Target& target, const std::string& path, OutputFile& file, WorkEvents& events,
+               Transfer& transfer, bool firstTry);
+  void Exchange(const Target& target, const std::string& path, OutputFile& file, WorkEvents& events,
+                bool reused, Transfer& transfer);
+  std::uint64_t ResumeOffset(const ResponseHead& head, Transfer& transfer);
   std::unique_ptr<Connection> Connect(const std::string& host, std::uint16_t port);
   bool ReusableFor(const std::string& host, std::uint16_t port);
   std::size_t ReceiveBlock();
   void ReadHead(HeadParser& parser, bool reused);
-  void ReadBody(BodyFraming framing, bool success, OutputFile& file, WorkEvents& events);
+  void ReadBody(BodyFraming framing, bool success, std::uint64_t offset, OutputFile& file, WorkEvents& events,
+                Transfer& transfer);
   void Drop();
 
   std::shared_ptr<Network> network_;

@@ -283,3 +283,23 @@ bool BodyDecoder::FinishAtClose() {
 }
 
 }  // namespace pravonell::http
+
+namespace pravonell::http {
+
+std::optional<ContentRange> ParseContentRange(std::string_view value) {
+  const std::string text = Trim(value);
+  std::string_view rest = text;
+  constexpr std::string_view kUnit = "bytes ";
+  if (rest.size() < kUnit.size() || !EqualsIgnoringCase(rest.substr(0, kUnit.size()), kUnit)) return std::nullopt;
+  rest.remove_prefix(kUnit.size());
+  const auto dash = rest.find('-');
+  const auto slash = rest.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return std::nullopt;
+  const auto first = DecimalLength(rest.substr(0, dash));
+  const auto last = DecimalLength(rest.substr(dash + 1, slash - dash - 1));
+  const auto total = DecimalLength(rest.substr(slash + 1));
+  if (!first || !last || !total || *first > *last || *last >= *total) return std::nullopt;
+  return ContentRange{*first, *last, *total};
+}
+
+}  // namespace pravonell::http

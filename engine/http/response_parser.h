@@ -55,6 +55,15 @@ struct BodyFraming {
 };
 BodyFraming FramingOf(const ResponseHead& head);
 
+// A 206 answer's "Content-Range: bytes FIRST-LAST/TOTAL", every number in
+// digits; nothing when the value is anything else ("*" totals included).
+struct ContentRange {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  std::uint64_t total = 0;
+};
+std::optional<ContentRange> ParseContentRange(std::string_view value);
+
 // Takes the body's bytes off the wire and hands over its payload.
 class BodyDecoder {
  public:

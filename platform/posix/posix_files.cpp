@@ -32,6 +32,9 @@ class PosixOutputFile final : public OutputFile {
   void SetLength(std::uint64_t length) override {
     if (ftruncate(fd_, static_cast<off_t>(length)) != 0) Fail();
   }
+  void Restart() override {
+    if (ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) Fail();
+  }
   void Close() override {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;

@@ -69,6 +69,13 @@ class Win32OutputFile final : public OutputFile {
     }
   }
 
+  void Restart() override {
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) {
+      throw Error(L"Cannot write to file \"" + path_ + L"\". " + SystemMessage(GetLastError()));
+    }
+  }
+
   void Close() override {
     if (handle_ != INVALID_HANDLE_VALUE) {
       CloseHandle(handle_);

@@ -16,6 +16,9 @@ struct RecordingEvents final : http::WorkEvents {
   void OnWorkBegin(std::int64_t max) override { log.push_back("begin " + std::to_string(max)); }
   void OnWork(std::int64_t count) override { log.push_back("work " + std::to_string(count)); }
   void OnWorkEnd() override { log.push_back("end"); }
+  void OnReconnect(int attempt, int attempts) override {
+    log.push_back("reconnect " + std::to_string(attempt) + " of " + std::to_string(attempts));
+  }
 };
 
 struct MemoryFile final : OutputFile {
@@ -26,6 +29,11 @@ struct MemoryFile final : OutputFile {
     if (bytes.size() < position + data.size()) bytes.resize(position + data.size());
     bytes.replace(position, data.size(), data.data(), data.size());
     position += data.size();
+  }
+  void Restart() override {
+    bytes.clear();
+    position = 0;
+    lengths.push_back(0);
   }
   void SetLength(std::uint64_t length) override {
     lengths.push_back(length);

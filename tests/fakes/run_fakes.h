@@ -195,6 +195,7 @@ class FakeOutputFile final : public OutputFile {
   ~FakeOutputFile() override { Close(); }
   void Write(std::span<const char> bytes) override { bytes_.append(bytes.data(), bytes.size()); }
   void SetLength(std::uint64_t) override {}
+  void Restart() override { bytes_.clear(); }
   void Close() override {
     if (!closed_) log_.push_back("Close " + name_);
     closed_ = true;

@@ -9,9 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -158,7 +160,7 @@ bool Server::Run(int fd, const Reply& reply) {
         // The pattern repeats every 26 × 251 bytes; blocks start where the last ended.
         std::uint64_t sent = 0;
         while (sent < step.size) {
-          const std::size_t offset = static_cast<std::size_t>(sent % (26 * 251));
+          const std::size_t offset = static_cast<std::size_t>((step.from + sent) % (26 * 251));
           const std::size_t take = static_cast<std::size_t>(
               std::min<std::uint64_t>(step.size - sent, block.size() - 26 * 251));
           if (!SendAll(fd, block.data() + offset, take)) return false;
@@ -169,6 +171,10 @@ bool Server::Run(int fd, const Reply& reply) {
       case Step::File: {
         const int file = open(step.data.c_str(), O_RDONLY | O_CLOEXEC);
         if (file < 0) return false;
+        if (step.from > 0 && lseek(file, static_cast<off_t>(step.from), SEEK_SET) < 0) {
+          close(file);
+          return false;
+        }
         std::uint64_t left = step.size == 0 ? UINT64_MAX : step.size;
         char chunk[65536];
         ssize_t got;
@@ -204,13 +210,44 @@ bool Server::Run(int fd, const Reply& reply) {
   return true;
 }
 
+namespace {
+
+// A request header's value, trimmed; "" when it is not there.
+std::string HeaderOf(const std::string& head, const std::string& name) {
+  std::istringstream lines(head);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto colon = line.find(':');
+    if (colon == std::string::npos || colon != name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < colon; ++i) {
+      same = same && std::tolower(static_cast<unsigned char>(line[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+    }
+    if (!same) continue;
+    const auto first = line.find_first_not_of(' ', colon + 1);
+    return first == std::string::npos ? "" : line.substr(first);
+  }
+  return "";
+}
+
+}  // namespace
+
 Server::Handler FileSite(std::string root, std::string logFile) {
   auto logMutex = std::make_shared<std::mutex>();
-  return [root, logFile, logMutex](const Request& request) {
+  auto seen = std::make_shared<std::map<std::string, int>>();  // requests per path, under logMutex
+  return [root, logFile, logMutex, seen](const Request& request) {
     const std::string path = request.path.substr(0, request.path.find('?'));
-    if (!logFile.empty()) {
+    const std::string range = HeaderOf(request.head, "Range");
+    const std::string ifRange = HeaderOf(request.head, "If-Range");
+    int earlier = 0;
+    {
       std::lock_guard lock(*logMutex);
-      std::ofstream(logFile, std::ios::app) << request.head.substr(0, request.head.find("\r\n")) << "\n";
+      earlier = (*seen)[path]++;
+      if (!logFile.empty()) {
+        std::ofstream(logFile, std::ios::app) << request.head.substr(0, request.head.find("\r\n"))
+                                              << (range.empty() ? "" : " (Range: " + range + ")") << "\n";
+      }
     }
     std::string file = root + path;
     std::string status = "200 OK", headers, body;
@@ -218,6 +255,7 @@ Server::Handler FileSite(std::string root, std::string logFile) {
     std::uint64_t pattern = 0;
     std::int64_t cut = -1;
     bool cutHalf = false;
+    std::string etag;
 
     std::ifstream script(file + ".reply");
     std::string line;
@@ -230,6 +268,8 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       else if (word == "header") headers += rest + "\r\n";
       else if (word == "body") body = rest, haveBody = true;
       else if (word == "cut") rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
+      else if (word == "cutfirst" && earlier == 0) rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
+      else if (word == "etag") etag = rest;
       else if (word == "chunked") chunked = true;
       else if (word == "stall") stall = true;
       else if (word == "close") closeAfter = true;
@@ -239,14 +279,42 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       else if (word == "file") file = root + "/" + rest;
     }
 
-    if (pattern > 0) {
-      return Reply()
-          .Send("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(pattern) + "\r\n" +
-                headers + "\r\n")
-          .SendPattern(pattern);
+    if (!etag.empty()) headers += "ETag: " + etag + "\r\n";
+    // A range is answered from its first byte to the end, when the tag fits.
+    std::uint64_t from = 0;
+    const bool partial = !etag.empty() && range.rfind("bytes=", 0) == 0 && range.back() == '-' &&
+                         (ifRange.empty() || ifRange == etag);
+    if (partial) {
+      try {
+        from = std::stoull(range.substr(6, range.size() - 7));
+      } catch (...) {
+        from = 0;  // not a range this server reads: the whole body
+      }
     }
+
     struct stat info{};
-    const bool isFile = stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    const bool isFile = pattern == 0 && stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (pattern > 0 || (isFile && !haveBody && !chunked)) {
+      const std::uint64_t whole = pattern > 0 ? pattern : static_cast<std::uint64_t>(info.st_size);
+      if (from >= whole) from = 0;
+      std::string head = partial && from > 0 ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 " + status + "\r\n";
+      if (partial && from > 0) {
+        head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(whole - 1) + "/" +
+                std::to_string(whole) + "\r\n";
+      }
+      const std::uint64_t length = whole - from;
+      if (closeAfter) headers += "Connection: close\r\n";
+      Reply reply;
+      reply.Send(head + "Content-Length: " + std::to_string(length) + "\r\n" + headers + "\r\n");
+      std::uint64_t send = length;
+      if (cutHalf) send = length / 2;
+      if (cut >= 0) send = std::min<std::uint64_t>(length, static_cast<std::uint64_t>(cut));
+      if (stall) send = 0;
+      if (send > 0) pattern > 0 ? (void)reply.SendPattern(send, from) : (void)reply.SendFile(file, send, from);
+      if (stall) reply.Stall();
+      if (send < length || closeAfter) reply.Close();
+      return reply;
+    }
     if (!haveBody && !isFile) {
       if (!script.is_open()) status = "404 Not Found";
       body = "<html><body>" + status + "</body></html>";

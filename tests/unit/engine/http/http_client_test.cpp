@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "engine/error.h"
@@ -27,11 +29,18 @@ struct Outcome {
   std::string error;
 };
 
+// Each case of these tests is about one answer, so a broken transfer is not
+// resumed unless a test asks for it; the resumes' pauses are kept short.
+http::ClientOptions Options(http::ClientOptions options, bool resumes) {
+  options.resumePausesMs = resumes ? std::vector<unsigned>{1, 1, 1} : std::vector<unsigned>{};
+  return options;
+}
+
 // One client that lives across the GETs of a test, like the window's.
 class Client {
  public:
-  explicit Client(http::ClientOptions options = {})
-      : client(std::make_shared<posix::PosixNetwork>(), pump, waits, options) {}
+  explicit Client(http::ClientOptions options = {}, bool resumes = false)
+      : client(std::make_shared<posix::PosixNetwork>(), pump, waits, Options(options, resumes)) {}
 
   Outcome Get(std::uint16_t port, const std::string& path) {
     RecordingEvents events;
@@ -418,6 +427,184 @@ TEST(HttpClient, NameThatDoesNotResolve) {
   } catch (const Error& e) {
     EXPECT_EQ(Utf8(e.message()), "Socket Error # 11001\r\nHost not found.");
   }
+}
+
+// ---- resuming a transfer the network broke ---------------------------------
+
+// The head of a whole answer, and of the 206 that continues it from `from`.
+std::string WholeHead(std::uint64_t size, const std::string& validator = "ETag: \"v1\"\r\n") {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n" + validator + "\r\n";
+}
+std::string PartHead(std::uint64_t from, std::uint64_t size, std::uint64_t total) {
+  return "HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(size) +
+         "\r\nContent-Range: bytes " + std::to_string(from) + "-" + std::to_string(from + size - 1) + "/" +
+         std::to_string(total) + "\r\nETag: \"v1\"\r\n\r\n";
+}
+
+// The same bytes, one step a byte, so the client reads the head piece by piece.
+Reply Trickle(const std::string& bytes) {
+  Reply reply;
+  for (char c : bytes) reply.Send(std::string(1, c)).Pause(1);
+  return reply;
+}
+
+// The part of the pattern from `from`, as the second answer's body.
+Reply& AppendPatternFrom(Reply& reply, std::uint64_t from, std::uint64_t size) {
+  return reply.Send(Pattern(from + size).substr(from));
+}
+
+TEST(HttpClientResume, CutAtHalfThenPartialContentGivesTheWholeFile) {
+  constexpr std::uint64_t kSize = 200000, kHalf = kSize / 2;
+  for (bool trickle : {false, true}) {
+    SCOPED_TRACE(trickle ? "206 head byte by byte" : "206 head at once");
+    Server server([&](const Request& request) {
+      if (request.head.find("Range:") == std::string::npos) {
+        return Reply().Send(WholeHead(kSize)).SendPattern(kHalf).Close();
+      }
+      Reply reply = trickle ? Trickle(PartHead(kHalf, kSize - kHalf, kSize)) : Reply().Send(PartHead(kHalf, kSize - kHalf, kSize));
+      return AppendPatternFrom(reply, kHalf, kSize - kHalf);
+    });
+    Client client({}, /*resumes=*/true);
+    const Outcome outcome = client.Get(server.port(), "/suite.7z");
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_TRUE(outcome.file == Pattern(kSize));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].head.find("Range:"), std::string::npos);  // the first request as ever
+    EXPECT_NE(requests[1].head.find("\r\nRange: bytes=100000-\r\nIf-Range: \"v1\"\r\n"), std::string::npos)
+        << requests[1].head;
+    // One begin, the reconnect, the work going on from the half, one end.
+    EXPECT_EQ(outcome.events.front(), "begin 200000");
+    EXPECT_EQ(std::count(outcome.events.begin(), outcome.events.end(), "begin 200000"), 1);
+    const auto reconnect = std::find(outcome.events.begin(), outcome.events.end(), "reconnect 1 of 3");
+    ASSERT_NE(reconnect, outcome.events.end());
+    EXPECT_EQ(*(reconnect - 1), "work 100000");
+    EXPECT_GT(std::stoll((reconnect + 1)->substr(5)), 100000);
+    EXPECT_EQ(outcome.events[outcome.events.size() - 2], "work 200000");
+    EXPECT_EQ(outcome.events.back(), "end");
+  }
+}
+
+TEST(HttpClientResume, WhatTheSecondAnswerDecides) {
+  constexpr std::uint64_t kSize = 5000, kCut = 2000;
+  const std::string changed(3000, 'n');
+  const struct {
+    const char* name;
+    std::string firstValidator;  // a header line of the first answer, or ""
+    std::function<Reply(const Request&)> second;
+    std::string error;
+    std::string file;
+    std::string ifRange;  // the If-Range line the second request must carry, or ""
+  } rows[] = {
+      {"ranges not supported: 200 starts the file over, once",
+       "ETag: \"v1\"\r\n", [](const Request&) { return Reply().Send(WholeHead(kSize)).SendPattern(kSize); },
+       "", Pattern(kSize), "If-Range: \"v1\"\r\n"},
+      {"the file changed: the new file",
+       "ETag: \"v1\"\r\n",
+       [&](const Request&) { return Respond("200 OK", changed, "ETag: \"v2\"\r\n"); }, "", changed,
+       "If-Range: \"v1\"\r\n"},
+      {"Last-Modified when there is no ETag",
+       "Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n",
+       [](const Request&) {
+         Reply reply = Reply().Send(PartHead(kCut, kSize - kCut, kSize));
+         return AppendPatternFrom(reply, kCut, kSize - kCut);
+       },
+       "", Pattern(kSize), "If-Range: Tue, 01 Dec 2026 10:00:00 GMT\r\n"},
+      {"a 206 that starts elsewhere is never spliced in",
+       "ETag: \"v1\"\r\n",
+       [](const Request&) {
+         Reply reply = Reply().Send(PartHead(0, kSize, kSize));
+         return AppendPatternFrom(reply, 0, kSize);
+       },
+       "Invalid Content-Range.", Pattern(kCut), ""},
+      {"a 206 of another length is never spliced in",
+       "ETag: \"v1\"\r\n",
+       [](const Request&) {
+         Reply reply = Reply().Send(PartHead(kCut, kSize, kSize + kCut));
+         return AppendPatternFrom(reply, kCut, kSize);
+       },
+       "Invalid Content-Range.", Pattern(kCut), ""},
+      {"a 206 without its range",
+       "ETag: \"v1\"\r\n",
+       [](const Request&) { return Respond("206 Partial Content", "xyz"); }, "Invalid Content-Range.", Pattern(kCut),
+       ""},
+      {"an error status is the error", "ETag: \"v1\"\r\n",
+       [](const Request&) { return Respond("416 Range Not Satisfiable", ""); }, "HTTP/1.1 416 Range Not Satisfiable",
+       Pattern(kCut), ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Server server([&](const Request& request) {
+      if (request.head.find("Range:") == std::string::npos) {
+        return Reply().Send(WholeHead(kSize, row.firstValidator)).SendPattern(kCut).Close();
+      }
+      return row.second(request);
+    });
+    Client client({}, /*resumes=*/true);
+    const Outcome outcome = client.Get(server.port(), "/f");
+    EXPECT_EQ(outcome.error, row.error);
+    EXPECT_TRUE(outcome.file == row.file) << outcome.file.size() << " bytes";
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);  // an answer is never asked again
+    if (!row.ifRange.empty()) EXPECT_NE(requests[1].head.find(row.ifRange), std::string::npos) << requests[1].head;
+    EXPECT_EQ(outcome.events.back(), "end");
+  }
+}
+
+TEST(HttpClientResume, BreaksAreResumedThreeTimesThenTheErrorStands) {
+  Server server([](const Request&) {
+    return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab").Close();
+  });
+  Client client({}, /*resumes=*/true);
+  const Outcome outcome = client.Get(server.port(), "/always-cut");
+  EXPECT_EQ(outcome.error, "Connection Closed Gracefully.");
+  EXPECT_EQ(server.requests().size(), 4u);
+  for (const char* reconnect : {"reconnect 1 of 3", "reconnect 2 of 3", "reconnect 3 of 3"}) {
+    EXPECT_NE(std::find(outcome.events.begin(), outcome.events.end(), reconnect), outcome.events.end()) << reconnect;
+  }
+  EXPECT_EQ(std::count(outcome.events.begin(), outcome.events.end(), "end"), 1);
+  EXPECT_EQ(outcome.file, "ab");  // each 200 started the file over
+}
+
+TEST(HttpClientResume, ErrorStatusesAreAnswersAndABreakBeforeTheBodyStartsOver) {
+  {
+    Server server([](const Request&) { return Respond("404 Not Found", "nope"); });
+    Client client({}, /*resumes=*/true);
+    EXPECT_EQ(client.Get(server.port(), "/missing").error, "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(server.requests().size(), 1u);
+  }
+  {
+    // An error answer whose body breaks is still that answer.
+    Server server([](const Request&) {
+      return Reply().Send("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 100\r\n\r\nab").Close();
+    });
+    Client client({}, /*resumes=*/true);
+    EXPECT_EQ(client.Get(server.port(), "/broken").error, "HTTP/1.1 500 Internal Server Error");
+    EXPECT_EQ(server.requests().size(), 1u);
+  }
+  {
+    int seen = 0;
+    Server server([&](const Request&) { return ++seen == 1 ? Reply().Close() : Respond("200 OK", "whole"); });
+    Client client({}, /*resumes=*/true);
+    const Outcome outcome = client.Get(server.port(), "/closed-first");
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_EQ(outcome.file, "whole");
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].head.find("Range:"), std::string::npos);  // nothing had come: from the start
+  }
+}
+
+TEST(HttpClientResume, CloseDuringThePauseStopsTheTransfer) {
+  Server server([](const Request&) { return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab").Close(); });
+  http::ClientOptions options;
+  Client client(options, /*resumes=*/true);
+  client.pump.stopAt = 1;  // the first time the window is served: in the pause after the break
+  RecordingEvents events;
+  MemoryFile file;
+  EXPECT_THROW(client.client.Get("127.0.0.1", server.port(), "/f", file, events), RunStopped);
+  EXPECT_EQ(events.log.back(), "end");
+  EXPECT_EQ(server.requests().size(), 1u);
 }
 
 }  // namespace

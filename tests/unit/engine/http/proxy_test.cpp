@@ -1,0 +1,151 @@
+// The choice of a proxy from Windows' settings, and downloads through one.
+#include "engine/http/proxy.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/download.h"
+#include "engine/error.h"
+#include "platform/posix/posix_network.h"
+#include "tests/fakes/recording_events.h"
+#include "tests/fakes/run_fakes.h"
+#include "tests/fakes/text.h"
+#include "tests/server/test_server.h"
+
+namespace pravonell::testing {
+namespace {
+
+std::string Chosen(const http::ProxySettings& settings, const char* host) {
+  const auto proxy = http::ChooseProxy(settings, host);
+  return proxy ? proxy->host + ":" + std::to_string(proxy->port) : "direct";
+}
+
+TEST(ChooseProxy, SettingsAsWindowsReadsThem) {
+  const auto fixed = [](const char* proxy, const char* bypass = "") {
+    http::ProxySettings settings;
+    settings.fixedProxy = proxy;
+    settings.fixedBypass = bypass;
+    return settings;
+  };
+  const auto automatic = [](const char* proxy, const char* bypass = "") {
+    http::ProxySettings settings;
+    settings.automaticProxy = proxy;
+    settings.automaticBypass = bypass;
+    settings.fixedProxy = "fixed.example:3128";
+    return settings;
+  };
+  const struct {
+    const char* name;
+    http::ProxySettings settings;
+    const char* host;
+    const char* chosen;
+  } rows[] = {
+      {"no settings", {}, "download.varnisca.com.br", "direct"},
+      {"one proxy for all", fixed("proxy.office:3128"), "download.varnisca.com.br", "proxy.office:3128"},
+      {"no port means 80", fixed("proxy.office"), "download.varnisca.com.br", "proxy.office:80"},
+      {"per scheme", fixed("https=secure:443;http=plain:8080"), "download.varnisca.com.br", "plain:8080"},
+      {"per scheme without http", fixed("https=secure:443;ftp=files:21"), "download.varnisca.com.br", "direct"},
+      {"bypassed by pattern", fixed("p:1", "*.varnisca.com.br;10.*"), "download.varnisca.com.br", "direct"},
+      {"pattern of another host", fixed("p:1", "*.other.com"), "download.varnisca.com.br", "p:1"},
+      {"<local> sends a plain name direct", fixed("p:1", "<local>"), "intranet", "direct"},
+      {"<local> leaves a dotted name", fixed("p:1", "<local>"), "download.varnisca.com.br", "p:1"},
+      {"loopback is always direct", fixed("p:1"), "127.0.0.1", "direct"},
+      {"unless <-loopback>", fixed("p:1", "<-loopback>"), "127.0.0.1", "p:1"},
+      {"a script's proxy", automatic("PROXY 127.0.0.1:38888"), "vendor.test", "127.0.0.1:38888"},
+      {"a script's list: the first", automatic("PROXY a:1; PROXY b:2"), "vendor.test", "a:1"},
+      {"a script that says DIRECT", automatic(""), "vendor.test", "direct"},
+      {"a script's DIRECT entry", automatic("DIRECT"), "vendor.test", "direct"},
+      {"the script's bypass list", automatic("a:1", "vendor.*"), "vendor.test", "direct"},
+      {"a port that is no port", fixed("proxy:99999"), "download.varnisca.com.br", "direct"},
+      {"a port with letters", fixed("proxy:80a"), "download.varnisca.com.br", "direct"},
+      {"a host that is no host", fixed("pro%xy:80"), "download.varnisca.com.br", "direct"},
+      {"an empty entry", fixed("http=;"), "download.varnisca.com.br", "direct"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Chosen(row.settings, row.host), row.chosen);
+  }
+}
+
+// What the Win32 side answered, as the test wants it.
+class FixedLookup final : public http::ProxyLookup {
+ public:
+  explicit FixedLookup(http::ProxySettings settings) : settings_(std::move(settings)) {}
+  std::vector<std::string> asked;
+  http::ProxySettings SettingsFor(const std::string& url) override {
+    asked.push_back(url);
+    return settings_;
+  }
+
+ private:
+  http::ProxySettings settings_;
+};
+
+// The loopback server plays the proxy: requests name the whole address and
+// keep their own Host header, and the connection to it is kept.
+TEST(HttpDownloader, GoesThroughTheProxyWindowsWouldUse) {
+  testserver::Server proxy([](const testserver::Request& request) {
+    if (request.path == "http://download.varnisca.com.br/uploads/denied") {
+      return testserver::Respond("407 Proxy Authentication Required", "");
+    }
+    return testserver::Respond("200 OK", "via proxy");
+  });
+  http::ProxySettings settings;
+  settings.fixedProxy = "127.0.0.1:" + std::to_string(proxy.port());
+  auto lookup = std::make_shared<FixedLookup>(settings);
+  FakeRunPorts display{World{}};
+  CountingPump pump;
+  StandardPauses clock;
+  PumpedWaits waits(pump, clock);
+  ProgressDisplay progress(display, L"Pravonell");
+  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
+  HttpDownloader downloader(client, L"download.varnisca.com.br", progress, lookup, &waits);
+
+  MemoryFile first, second;
+  downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", first);
+  downloader.BaixarArquivo(L"/uploads/download/file/59/Kestrimo.7z", second);
+  EXPECT_EQ(first.bytes, "via proxy");
+  EXPECT_EQ(second.bytes, "via proxy");
+  const auto requests = proxy.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].head.substr(0, requests[0].head.find("\r\nAccept")),
+            "GET http://download.varnisca.com.br/uploads/download/file/73/quilmarde.ini HTTP/1.1\r\n"
+            "Host: download.varnisca.com.br");
+  EXPECT_EQ(requests[1].connection, requests[0].connection);
+  EXPECT_EQ(lookup->asked, (std::vector<std::string>{"http://download.varnisca.com.br/uploads/download/file/73/quilmarde.ini"}));
+
+  // The proxy's own refusal is an answer like any other.
+  MemoryFile denied;
+  try {
+    downloader.BaixarArquivo(L"/uploads/denied", denied);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(Utf8(e.message()), "HTTP/1.1 407 Proxy Authentication Required");
+  }
+
+  // The next run asks again.
+  downloader.ForgetProxy();
+  MemoryFile again;
+  downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", again);
+  EXPECT_EQ(lookup->asked.size(), 2u);
+}
+
+// Without proxy settings the request is the one it always was.
+TEST(HttpDownloader, WithoutProxySettingsGoesDirect) {
+  testserver::Server site([](const testserver::Request&) { return testserver::Respond("200 OK", "direct"); });
+  auto lookup = std::make_shared<FixedLookup>(http::ProxySettings{});
+  FakeRunPorts display{World{}};
+  CountingPump pump;
+  StandardPauses clock;
+  PumpedWaits waits(pump, clock);
+  ProgressDisplay progress(display, L"Pravonell");
+  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
+  HttpDownloader downloader(client, L"127.0.0.1:" + std::to_wstring(site.port()), progress, lookup, &waits);
+  MemoryFile file;
+  downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", file);
+  ASSERT_EQ(site.requests().size(), 1u);
+  EXPECT_EQ(site.requests()[0].head.substr(0, site.requests()[0].head.find("\r\n")),
+            "GET /uploads/download/file/73/quilmarde.ini HTTP/1.1");
+}
+
+}  // namespace
+}  // namespace pravonell::testing
