@@ -4,7 +4,7 @@ PACKAGES=(
   cmake make g++ googletest libgtest-dev libgmock-dev curl procps clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick fonts-wine
-  libarchive-tools p7zip-full liblnk-utils osslsigncode openssl git
+  libarchive-tools p7zip-full liblnk-utils osslsigncode openssl git squid
 )
 
 # Installs whatever of PACKAGES is missing (as root, or through sudo).
@@ -30,6 +30,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # The loopback ports the test build's two vendor hosts point at.
 TEST_SITE_PORT=47080
 TEST_DOWNLOAD_PORT=47081
+# The loopback proxy of the proxy scenarios.
+TEST_PROXY_PORT=47128
 
 build_native() {
   cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -46,6 +48,16 @@ build_windows() {
   cmake -S . -B build/win32 --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
     -DPRAVONELL_TESTS=OFF >/dev/null
   cmake --build build/win32 -j "$JOBS"
+}
+
+# The x86_64 program for a download host only the test proxy can resolve,
+# for the scenarios of an office behind a proxy.
+build_proxy_variant() {
+  cmake -S . -B build/win64-proxy --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DPRAVONELL_TESTS=OFF -DPRAVONELL_TEST_HOOKS=ON \
+    -DPRAVONELL_SITE_HOST="127.0.0.1:$TEST_SITE_PORT" \
+    -DPRAVONELL_DOWNLOAD_HOST="vendor.test:$TEST_DOWNLOAD_PORT" >/dev/null
+  cmake --build build/win64-proxy --target pravonell -j "$JOBS"
 }
 
 # The i686 program with the test build's loopback hosts and test hooks, for

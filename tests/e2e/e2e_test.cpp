@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -336,12 +337,24 @@ TEST_F(Installation, NotFoundOnOneRowShowsTheErrorAndKeepsTheEarlierFiles) {
   CloseAndExpectExit();
 }
 
+// A server that cuts every transfer of a file: the transfer is resumed three
+// times (from the start, since this server answers no ranges), then the run
+// stops with the error.
 TEST_F(Installation, ArchiveCutShortStopsTheRun) {
   WinrarAlreadyInstalled();
   WriteSiteFile(L"uploads\\download\\file\\22\\Polvarin.7z.reply", "cut half\n");
   WalkToInstallPage();
   ClickInstall();
+  EXPECT_TRUE(WaitFor([&] {
+    return Driver::WindowText(app().Control(kLblStatus)) == L"Conexão interrompida. Retomando o download... (1 de 3)";
+  }, 60000));
   EXPECT_EQ(AnswerMessage(60000, /*error=*/true), L"Connection Closed Gracefully.");
+  const std::vector<std::string> requests = Requests();
+  EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                          [](const std::string& line) {
+                            return line.rfind("GET /uploads/download/file/22/Polvarin.7z HTTP/1.1", 0) == 0;
+                          }),
+            4);
   ExpectStillOnTheInstallPage();
   const std::string served = Read(Served(L"22\\Polvarin.7z"));
   EXPECT_TRUE(Read(kDir + L"Polvarin.rar") == served.substr(0, served.size() / 2));
@@ -487,9 +500,11 @@ TEST_F(Installation, DeclinedFirebirdSetupThenRunningAgainFinishesTheInstallatio
 
 // A folder holding a live database and no updater (an older suite, a
 // quarantined updater, a database moved there): the suite is installed
-// around it and the database keeps every byte.
-TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytes) {
+// around it and the database keeps every byte. On the way, the network cuts
+// one archive's transfer in the middle; it is resumed from where it broke.
+TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytesAndACutTransferResumes) {
   WinrarAlreadyInstalled();
+  WriteSiteFile(L"uploads\\download\\file\\22\\Polvarin.7z.reply", "etag \"p1\"\ncutwhole half\n");
   Write(kFirebirdPresence, "");
   Write(kAcbrPresence, "");
   std::string database = "our own database\r\n";
@@ -504,6 +519,12 @@ TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytes) {
     EXPECT_TRUE(Exists(kDir + file)) << Utf8(file);
   }
   EXPECT_TRUE(Read(kDir + L"Dados\\VARNISCA.FDB") == database) << "the database was changed";
+  const std::uint64_t half = Read(Served(L"22\\Polvarin.7z")).size() / 2;
+  const std::vector<std::string> requests = Requests();
+  EXPECT_NE(std::find(requests.begin(), requests.end(),
+                      "GET /uploads/download/file/22/Polvarin.7z HTTP/1.1 (Range: bytes=" + std::to_string(half) + "-)"),
+            requests.end())
+      << "no resume";
 }
 
 // Every wait of a run leaves the window alive: a slow name lookup, and a
@@ -543,6 +564,107 @@ TEST_F(Installation, WindowStaysAliveThroughTheWaitsAndACloseWaitsForTheSetup) {
   EXPECT_FALSE(Exists(DesktopShortcut()));
   EXPECT_EQ(Read(kDir + L"Quilmarde.ini").find("CNPJEmpresa"), std::string::npos);
   EXPECT_TRUE(Exists(kDir + kMark));  // to be finished by the next run
+}
+
+// ---- downloads through the office's proxy ------------------------------------
+// The program of these scenarios is built for a download host, vendor.test,
+// that only the proxy (squid, with a hosts file of its own) can resolve: a
+// download that went direct would fail, so a finished installation shows
+// that every file went through the proxy, and the proxy's log lists them.
+
+// The user's connection settings as Windows stores them (and WinHTTP reads
+// them): flags 1 direct, 2 a fixed proxy, 4 a configuration script.
+void WriteConnectionSettings(unsigned flags, const std::string& proxy, const std::string& bypass,
+                             const std::string& script) {
+  std::string value;
+  const auto dword = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) value += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  const auto text = [&](const std::string& t) {
+    dword(static_cast<std::uint32_t>(t.size()));
+    value += t;
+  };
+  dword(0x46);
+  dword(1);
+  dword(flags);
+  text(proxy);
+  text(bypass);
+  text(script);
+  for (int i = 0; i < 8; ++i) dword(0);
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections", 0,
+                            nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(value.data()),
+                 static_cast<DWORD>(value.size()));
+  RegCloseKey(key);
+}
+
+class ThroughTheProxy : public Installation {
+ protected:
+  void SetUp() override {
+    Installation::SetUp();
+    ASSERT_FALSE(Env("PRAVONELL_PROXY_PROGRAM").empty()) << "run through scripts/test";
+    proxyPort_ = Env("PRAVONELL_PROXY_PORT");
+    proxyLogStart_ = Read(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).size();
+    WinrarAlreadyInstalled();
+    Write(kFirebirdPresence, "");
+    Write(kAcbrPresence, "");
+  }
+
+  // A whole installation with the program built for vendor.test.
+  void InstallThroughTheProxy() {
+    WalkToInstallPage(L"11222333000181", L"C:\\VARNISCA\\", WindowsPathOf(Env("PRAVONELL_PROXY_PROGRAM")));
+    ClickInstall();
+    EXPECT_EQ(AnswerMessage(), kSuccess);
+    EXPECT_EQ(app().WaitForExit(), 0);
+    EXPECT_TRUE(Exists(kDir + L"Polvarin.exe"));
+  }
+
+  // The files the proxy fetched for the program during this scenario.
+  std::vector<std::string> Proxied() const {
+    std::vector<std::string> paths;
+    std::istringstream log(Read(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).substr(proxyLogStart_));
+    std::string line;
+    const std::string origin = "http://vendor.test:" + Env("PRAVONELL_DOWNLOAD_PORT");
+    while (std::getline(log, line)) {
+      const auto at = line.find(" GET " + origin);
+      if (at != std::string::npos) paths.push_back(line.substr(at + 5 + origin.size(), line.find(' ', at + 5) - at - 5 - origin.size()));
+    }
+    return paths;
+  }
+
+  void ExpectEveryFileOfThePlanProxied() {
+    std::vector<std::string> expected;
+    for (const char* request : kPlanRequests) {
+      const std::string line = request;
+      expected.push_back(line.substr(4, line.find(' ', 4) - 4));
+    }
+    EXPECT_EQ(Lines(Proxied()), Lines(expected));
+  }
+
+  std::string proxyPort_;
+  std::size_t proxyLogStart_ = 0;
+};
+
+TEST_F(ThroughTheProxy, DownloadsGoThroughTheProxyOfTheUsersSettings) {
+  WriteConnectionSettings(3, "127.0.0.1:" + proxyPort_, "<local>", "");
+  InstallThroughTheProxy();
+  ExpectEveryFileOfThePlanProxied();
+}
+
+// A configuration script served by the vendor's stand-in site sends the
+// download host to the proxy, and everything else direct.
+TEST_F(ThroughTheProxy, ConfigurationScriptSendsTheDownloadHostToTheProxy) {
+  WriteSiteFile(L"proxy.pac",
+                "function FindProxyForURL(url, host) {\n"
+                "  if (host == \"vendor.test\") return \"PROXY 127.0.0.1:" + proxyPort_ + "\";\n"
+                "  return \"DIRECT\";\n"
+                "}\n");
+  WriteConnectionSettings(5, "", "", "http://127.0.0.1:" + Env("PRAVONELL_SITE_PORT") + "/proxy.pac");
+  InstallThroughTheProxy();
+  ExpectEveryFileOfThePlanProxied();
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -235,15 +234,12 @@ std::string HeaderOf(const std::string& head, const std::string& name) {
 
 Server::Handler FileSite(std::string root, std::string logFile) {
   auto logMutex = std::make_shared<std::mutex>();
-  auto seen = std::make_shared<std::map<std::string, int>>();  // requests per path, under logMutex
-  return [root, logFile, logMutex, seen](const Request& request) {
+  return [root, logFile, logMutex](const Request& request) {
     const std::string path = request.path.substr(0, request.path.find('?'));
     const std::string range = HeaderOf(request.head, "Range");
     const std::string ifRange = HeaderOf(request.head, "If-Range");
-    int earlier = 0;
     {
       std::lock_guard lock(*logMutex);
-      earlier = (*seen)[path]++;
       if (!logFile.empty()) {
         std::ofstream(logFile, std::ios::app) << request.head.substr(0, request.head.find("\r\n"))
                                               << (range.empty() ? "" : " (Range: " + range + ")") << "\n";
@@ -268,7 +264,7 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       else if (word == "header") headers += rest + "\r\n";
       else if (word == "body") body = rest, haveBody = true;
       else if (word == "cut") rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
-      else if (word == "cutfirst" && earlier == 0) rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
+      else if (word == "cutwhole" && range.empty()) rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
       else if (word == "etag") etag = rest;
       else if (word == "chunked") chunked = true;
       else if (word == "stall") stall = true;

@@ -105,7 +105,8 @@ class Server {
 //   file other/path.7z      the bytes of another file under the folder
 //   etag "v1"               an ETag, and ranges: "Range: bytes=N-" gets a 206
 //                           with the rest, unless If-Range names another tag
-//   cutfirst half | 1000    like cut, for the first request of the path only
+//   cutwhole half | 1000    like cut, for requests that ask for no range: the
+//                           first transfer breaks, its resume gets the rest
 // A path with neither file nor reply gets 404. Each request's first line is
 // appended to the log file, when one is given, followed by " (Range: ...)"
 // for a request that asks for a range.

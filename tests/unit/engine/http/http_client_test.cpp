@@ -546,7 +546,9 @@ TEST(HttpClientResume, WhatTheSecondAnswerDecides) {
     EXPECT_TRUE(outcome.file == row.file) << outcome.file.size() << " bytes";
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);  // an answer is never asked again
-    if (!row.ifRange.empty()) EXPECT_NE(requests[1].head.find(row.ifRange), std::string::npos) << requests[1].head;
+    if (!row.ifRange.empty()) {
+      EXPECT_NE(requests[1].head.find(row.ifRange), std::string::npos) << requests[1].head;
+    }
     EXPECT_EQ(outcome.events.back(), "end");
   }
 }
