@@ -1,10 +1,5 @@
 #include "engine/download.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include "engine/error.h"
 
 namespace pravonell {
@@ -36,46 +31,20 @@ HostPort ParseHostPort(const std::wstring& text) {
   return result;
 }
 
-namespace {
-
-// What the proxy lookup's helper thread and the waiting window share.
-struct PendingLookup {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  http::ProxySettings settings;
-};
-
-}  // namespace
-
 std::optional<http::Proxy> HttpDownloader::ProxyFor(const std::string& url) {
   if (proxyKnown_) return proxy_;
   proxy_.reset();
   if (proxies_ && waits_ != nullptr) {
-    auto pending = std::make_shared<PendingLookup>();
-    // A lookup given up on finishes on its own; it holds what it needs.
-    std::thread([pending, proxies = proxies_, url] {
-      http::ProxySettings settings;
-      try {
-        settings = proxies->SettingsFor(url);
-      } catch (...) {
-        // no settings: direct
-      }
-      std::lock_guard lock(pending->mutex);
-      pending->settings = std::move(settings);
-      pending->done = true;
-      pending->finished.notify_all();
-    }).detach();
-    const bool answered = waits_->Until(
-        [&](unsigned ms) {
-          std::unique_lock lock(pending->mutex);
-          return pending->finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pending->done; });
-        },
-        proxyLimitMs_);
-    if (answered) {
-      std::lock_guard lock(pending->mutex);
-      proxy_ = http::ChooseProxy(pending->settings, host_.host);
-    }
+    // Without settings in time (or with none to be had), the downloads go direct.
+    const std::optional<http::ProxySettings> settings = AskBeside<http::ProxySettings>(
+        *waits_, proxyLimitMs_, [proxies = proxies_, url]() -> http::ProxySettings {
+          try {
+            return proxies->SettingsFor(url);
+          } catch (...) {
+            return {};
+          }
+        });
+    if (settings) proxy_ = http::ChooseProxy(*settings, host_.host);
   }
   proxyKnown_ = true;
   return proxy_;
@@ -97,42 +66,18 @@ std::wstring SiteProbe::AddressFor(const std::wstring& url, int varnisca) const 
   return lower.find(L"http://") != std::wstring::npos ? url : L"http://" + url;
 }
 
-namespace {
-
-// What the probe's helper thread and the waiting window share.
-struct PendingProbe {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  std::wstring status;
-};
-
-}  // namespace
-
 bool SiteProbe::CheckURL(const std::wstring& url, int varnisca) {
-  auto pending = std::make_shared<PendingProbe>();
-  // A probe given up on finishes on its own; it holds what it needs.
-  std::thread([pending, probe = probe_, address = AddressFor(url, varnisca)] {
-    std::wstring status;
-    try {
-      status = probe->QueryStatus(address);
-    } catch (...) {
-      // the probe never raises: no status means no answer
-    }
-    std::lock_guard lock(pending->mutex);
-    pending->status = std::move(status);
-    pending->done = true;
-    pending->finished.notify_all();
-  }).detach();
-  const bool answered = waits_.Until(
-      [&](unsigned ms) {
-        std::unique_lock lock(pending->mutex);
-        return pending->finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pending->done; });
-      },
-      limitMs_);
-  if (!answered) return false;
-  std::lock_guard lock(pending->mutex);
-  return pending->status == L"200" || pending->status == L"302";
+  // The probe never raises: no status means no answer, and so does a site
+  // that has not answered within the limit.
+  const std::optional<std::wstring> status = AskBeside<std::wstring>(
+      waits_, limitMs_, [probe = probe_, address = AddressFor(url, varnisca)]() -> std::wstring {
+        try {
+          return probe->QueryStatus(address);
+        } catch (...) {
+          return L"";
+        }
+      });
+  return status && (*status == L"200" || *status == L"302");
 }
 
 }  // namespace pravonell

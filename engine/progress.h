@@ -29,13 +29,9 @@ class ProgressDisplay final : public http::WorkEvents {
   ProgressDisplay(StatusDisplay& display, std::wstring windowCaption)
       : display_(display), windowCaption_(std::move(windowCaption)) {}
 
-  void IdHttpWorkBegin(std::int64_t aWorkCountMax);
-  void IdHttpWork(std::int64_t aWorkCount);
-  void IdHttpWorkEnd();
-
-  void OnWorkBegin(std::int64_t countMax) override { IdHttpWorkBegin(countMax); }
-  void OnWork(std::int64_t count) override { IdHttpWork(count); }
-  void OnWorkEnd() override { IdHttpWorkEnd(); }
+  void IdHttpWorkBegin(std::int64_t aWorkCountMax) override;
+  void IdHttpWork(std::int64_t aWorkCount) override;
+  void IdHttpWorkEnd() override;
   // "Conexão interrompida. Retomando o download... (1 de 3)"; the bar and
   // the percentage stay where they were.
   void OnReconnect(int attempt, int attempts) override;

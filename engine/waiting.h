@@ -8,8 +8,15 @@
 // off halfway can leave the PC broken.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "engine/ports.h"
 
@@ -50,6 +57,47 @@ class PumpedWaits final : public Waits {
   Pauses& clock_;
   unsigned sliceMs_;
 };
+
+// Runs ask() on a helper thread and waits for its answer, serving the window
+// meanwhile: for a call that blocks (a name lookup, a connect, WinINet,
+// WinHTTP). Nothing when limitMs passed first; the helper is then left to
+// finish on its own, and what it answers is dropped with it. What ask()
+// raises is raised here, on the window's thread.
+template <typename Answer, typename Ask>
+std::optional<Answer> AskBeside(Waits& waits, unsigned limitMs, Ask ask) {
+  struct Pending {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::optional<Answer> answer;
+    std::exception_ptr failure;
+  };
+  auto pending = std::make_shared<Pending>();
+  std::thread([pending, ask = std::move(ask)]() mutable {
+    std::optional<Answer> answer;
+    std::exception_ptr failure;
+    try {
+      answer.emplace(ask());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard lock(pending->mutex);
+    pending->answer = std::move(answer);
+    pending->failure = failure;
+    pending->done = true;
+    pending->finished.notify_all();
+  }).detach();
+  const bool answered = waits.Until(
+      [&](unsigned ms) {
+        std::unique_lock lock(pending->mutex);
+        return pending->finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pending->done; });
+      },
+      limitMs);
+  std::lock_guard lock(pending->mutex);
+  if (!answered && !pending->done) return std::nullopt;
+  if (pending->failure) std::rethrow_exception(pending->failure);
+  return std::move(pending->answer);
+}
 
 // The standard library's clock and sleep, for programs without a window
 // (the command-line fetcher, the tests).

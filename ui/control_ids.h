@@ -41,7 +41,8 @@ enum ControlId : int {
 };
 
 // Test builds only: posted to the window, makes its handler throw (an Error
-// with wParam 0, a std::exception otherwise). WM_APP + 0x7F.
+// with wParam 0, a std::exception with 1); with 2 every later paint of a
+// page throws, and 3 ends that. WM_APP + 0x7F.
 inline constexpr unsigned kTestFaultMessage = 0x8000 + 0x7F;
 
 // Test builds only: sent to the window, answers one of its counters (the

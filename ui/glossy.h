@@ -18,7 +18,6 @@ inline constexpr COLORREF kBorder = RGB(0xA9, 0xBC, 0xD3);
 inline constexpr COLORREF kAccent = RGB(0x1F, 0x5F, 0xA8);
 inline constexpr COLORREF kAccentDark = RGB(0x16, 0x3F, 0x73);
 inline constexpr COLORREF kAccentLight = RGB(0x4A, 0x8B, 0xD4);
-inline constexpr COLORREF kSuccess = RGB(0x2E, 0x9B, 0x4F);
 
 enum class ButtonKind { Primary, Secondary };
 

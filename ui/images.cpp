@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include "platform/win32/com_ptr.h"
+
 namespace pravonell::ui {
 
 namespace {
@@ -11,12 +13,6 @@ std::pair<const void*, DWORD> ResourceBytes(HINSTANCE instance, int resourceId) 
   if (found == nullptr) return {nullptr, 0};
   HGLOBAL loaded = LoadResource(instance, found);
   return {LockResource(loaded), SizeofResource(instance, found)};
-}
-
-template <typename T>
-void Release(T*& p) {
-  if (p != nullptr) p->Release();
-  p = nullptr;
 }
 
 }  // namespace
@@ -29,19 +25,20 @@ bool Picture::Load(HINSTANCE instance, int resourceId) {
   const auto [bytes, size] = ResourceBytes(instance, resourceId);
   if (bytes == nullptr) return false;
 
-  IWICImagingFactory* factory = nullptr;
-  IWICStream* stream = nullptr;
-  IWICBitmapDecoder* decoder = nullptr;
-  IWICBitmapFrameDecode* frame = nullptr;
-  IWICFormatConverter* converter = nullptr;
+  win32::ComPtr<IWICImagingFactory> factory;
+  win32::ComPtr<IWICStream> stream;
+  win32::ComPtr<IWICBitmapDecoder> decoder;
+  win32::ComPtr<IWICBitmapFrameDecode> frame;
+  win32::ComPtr<IWICFormatConverter> converter;
   bool ok =
       SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))) &&
-      SUCCEEDED(factory->CreateStream(&stream)) &&
+                                 IID_IWICImagingFactory, factory.OutVoid())) &&
+      SUCCEEDED(factory->CreateStream(stream.Out())) &&
       SUCCEEDED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)), size)) &&
-      SUCCEEDED(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
-      SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-      SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr,
+      SUCCEEDED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                 decoder.Out())) &&
+      SUCCEEDED(decoder->GetFrame(0, frame.Out())) && SUCCEEDED(factory->CreateFormatConverter(converter.Out())) &&
+      SUCCEEDED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr,
                                       0.0, WICBitmapPaletteTypeCustom));
   UINT width = 0, height = 0;
   if (ok) ok = SUCCEEDED(converter->GetSize(&width, &height));
@@ -65,11 +62,6 @@ bool Picture::Load(HINSTANCE instance, int resourceId) {
       DeleteObject(bitmap);
     }
   }
-  Release(converter);
-  Release(frame);
-  Release(decoder);
-  Release(stream);
-  Release(factory);
   return ok;
 }
 

@@ -10,13 +10,17 @@
 #include <set>
 #include <string>
 
+#include "ui/base_window.h"
 #include "ui/control_ids.h"
 #include "ui/glossy.h"
 #include "ui/images.h"
 
 namespace pravonell::ui {
 
-class MasterWindow {
+struct Engine;
+class Painter;
+
+class MasterWindow final : public BaseWindow<MasterWindow> {
  public:
   explicit MasterWindow(HINSTANCE instance);
   ~MasterWindow();
@@ -30,7 +34,6 @@ class MasterWindow {
   // Keyboard navigation (Tab and arrows) within the page in front.
   bool PreTranslate(MSG& message);
 
-  HWND hwnd() const { return hwnd_; }
   HWND Control(ControlId id) const;
 
   // The window operations the engine uses.
@@ -39,13 +42,15 @@ class MasterWindow {
   void ShowError(const std::wstring& message);     // the default error display
 
  private:
-  struct Engine;
+  friend class BaseWindow<MasterWindow>;
+  friend class Painter;
 
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ControlSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR id, DWORD_PTR self);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void AddSubclass(HWND control);
+  static void RemoveSubclass(HWND control);
 
   void CreateControls();
   HWND Add(ControlId id, ControlId parent, const wchar_t* className, const wchar_t* text, DWORD style,
@@ -57,10 +62,6 @@ class MasterWindow {
   void BringToFront(ControlId page);
   void SendToBack(ControlId page);
 
-  void Paint(HWND container, HDC dc);
-  void PaintInstallHeading(HDC dc, const RECT& client);
-  void DrawItem(const DRAWITEMSTRUCT& item);
-  HBRUSH ColorFor(HWND control, HDC dc);
   void OnCommand(int id, int code);
   void OnScroll(HWND bar, int code);
 
@@ -79,12 +80,11 @@ class MasterWindow {
   bool FormClose();
 
   HINSTANCE instance_;
-  HWND hwnd_ = nullptr;
   int dpi_ = 96;
   std::map<int, HWND> controls_;
   glossy::Fonts fonts_;
   Picture banner_, tile_, browse_;
-  HBRUSH pageBrush_, installBrush_, windowBrush_, footerBrush_;
+  std::unique_ptr<Painter> painter_;
   std::set<HWND> hot_;
   HWND lastFocus_ = nullptr;
   bool running_ = false;
@@ -97,8 +97,5 @@ class MasterWindow {
 // The one main window; cleared when it closes, so nothing is written
 // through it afterwards.
 extern MasterWindow* frmMaster;
-
-// The folder dialog: the chosen folder with its final backslash, or "".
-std::wstring SelectADirectory(HWND owner, const std::wstring& title);
 
 }  // namespace pravonell::ui

@@ -1,5 +1,7 @@
 #include "engine/http/cookies.h"
 
+#include "engine/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -10,16 +12,8 @@ namespace pravonell::http {
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+std::string Lower(std::string_view text) { return AsciiLower(text); }
+std::string Trim(std::string_view text) { return TrimBlanks(text); }
 
 // The folder part of a request path: "/a/b/c" gives "/a/b", "/x" gives "/".
 std::string DefaultPath(const std::string& requestPath) {
@@ -29,8 +23,26 @@ std::string DefaultPath(const std::string& requestPath) {
   return last == 0 ? "/" : path.substr(0, last);
 }
 
+// An address, not a name: four dotted numbers, or anything with a colon (IPv6).
+bool IsIpAddress(const std::string& host) {
+  if (host.find(':') != std::string::npos) return true;
+  int parts = 0;
+  std::size_t start = 0;
+  for (;;) {
+    const auto dot = host.find('.', start);
+    const std::string part = host.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos) return false;
+    ++parts;
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return parts == 4;
+}
+
 bool DomainMatches(const std::string& host, const std::string& domain) {
   if (host == domain) return true;
+  // An address has no parent domains: "0.0.1" is no domain of 127.0.0.1.
+  if (IsIpAddress(host)) return false;
   return host.size() > domain.size() &&
          host.compare(host.size() - domain.size(), domain.size(), domain) == 0 &&
          host[host.size() - domain.size() - 1] == '.';

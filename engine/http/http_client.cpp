@@ -2,11 +2,9 @@
 
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "engine/error.h"
+#include "engine/text.h"
 
 namespace pravonell::http {
 
@@ -15,34 +13,6 @@ namespace {
 constexpr const wchar_t* kClosedGracefully = L"Connection Closed Gracefully.";
 constexpr const wchar_t* kReadTimedOut = L"Read timed out.";
 constexpr const wchar_t* kInvalidContentRange = L"Invalid Content-Range.";
-
-std::wstring Widen(const std::string& text) {
-  // Status lines are meant to be ASCII; other bytes are shown as Latin-1.
-  std::wstring wide;
-  wide.reserve(text.size());
-  for (unsigned char c : text) wide += static_cast<wchar_t>(c);
-  return wide;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return i == a.size() && b[i] == '\0';
-}
-
-// What the helper thread of one connect attempt and the waiting caller share.
-struct PendingConnect {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  bool abandoned = false;
-  int error = 0;
-  std::unique_ptr<Connection> connection;
-};
 
 }  // namespace
 
@@ -63,51 +33,14 @@ void HttpClient::Drop() {
 
 std::unique_ptr<Connection> HttpClient::Connect(const std::string& host, std::uint16_t port) {
   // The name lookup and the connect block, so they run on a helper thread
-  // while the window is served. An attempt given up on is left to finish on
-  // its own; its socket is closed by the thread.
-  auto pending = std::make_shared<PendingConnect>();
-  std::thread([pending, network = network_, host, port] {
-    std::unique_ptr<Connection> connection;
-    int error = 0;
-    try {
-      connection = network->Connect(network->Resolve(host), port);
-    } catch (const SocketError& e) {
-      error = e.code;
-    } catch (...) {
-      error = 10060;
-    }
-    std::lock_guard lock(pending->mutex);
-    if (!pending->abandoned) {
-      pending->connection = std::move(connection);
-      pending->error = error;
-    }
-    pending->done = true;
-    pending->finished.notify_all();
-  }).detach();
-
-  const auto abandon = [&] {
-    std::lock_guard lock(pending->mutex);
-    pending->abandoned = true;
-  };
-  bool done = false;
-  try {
-    done = waits_.Until(
-        [&](unsigned ms) {
-          std::unique_lock lock(pending->mutex);
-          return pending->finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pending->done; });
-        },
-        options_.connectLimitMs);
-  } catch (...) {
-    abandon();
-    throw;
-  }
-  std::lock_guard lock(pending->mutex);
-  if (!done && !pending->done) {
-    pending->abandoned = true;
-    throw Error(L"Connect timed out.");
-  }
-  if (pending->error != 0) throw SocketError{pending->error};
-  return std::move(pending->connection);
+  // while the window is served. An attempt given up on finishes on its own,
+  // and its socket is closed with it. What they raise (a SocketError, or
+  // anything else) is raised here as it is, never passed off as a time-out.
+  std::optional<std::unique_ptr<Connection>> connection = AskBeside<std::unique_ptr<Connection>>(
+      waits_, options_.connectLimitMs,
+      [network = network_, host, port] { return network->Connect(network->Resolve(host), port); });
+  if (!connection) throw Error(L"Connect timed out.");
+  return std::move(*connection);
 }
 
 // A kept connection is used again only while the server has neither closed
@@ -165,18 +98,18 @@ void HttpClient::Get(const std::string& host, std::uint16_t port, const std::str
       // pause that a close of the window still ends; past the last resume,
       // its error stands.
       if (resumes >= options_.resumePausesMs.size()) {
-        if (transfer.began) events.OnWorkEnd();
+        if (transfer.began) events.IdHttpWorkEnd();
         throw Error(broken.message);
       }
       events.OnReconnect(static_cast<int>(resumes + 1), static_cast<int>(options_.resumePausesMs.size()));
       try {
         waits_.Pause(options_.resumePausesMs[resumes]);
       } catch (...) {
-        if (transfer.began) events.OnWorkEnd();
+        if (transfer.began) events.IdHttpWorkEnd();
         throw;
       }
     } catch (...) {
-      if (transfer.began && !transfer.ended) events.OnWorkEnd();
+      if (transfer.began && !transfer.ended) events.IdHttpWorkEnd();
       throw;
     }
   }
@@ -285,7 +218,7 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
   // but what it says is never asked again.
   if (head.status == 0) {
     transfer.final = true;
-    throw Error(Widen(head.statusLine));
+    throw Error(WidenLatin1(head.statusLine));
   }
   cookies_.Store(head.All("Set-Cookie"), target.host, path);
 
@@ -335,7 +268,7 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
     if (success) throw;
     Drop();
     transfer.final = true;
-    throw Error(Widen(head.statusLine));
+    throw Error(WidenLatin1(head.statusLine));
   }
 
   const auto connectionHeader = head.Header("Connection");
@@ -345,7 +278,7 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
   }
   if (!success) {
     transfer.final = true;
-    throw Error(Widen(head.statusLine));
+    throw Error(WidenLatin1(head.statusLine));
   }
 }
 
@@ -384,13 +317,13 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
 
   // A resumed body goes on where the progress was; a new one begins it.
   if (!success) {
-    events.OnWorkBegin(framing.framing == Framing::Length ? static_cast<std::int64_t>(framing.length) : 0);
+    events.IdHttpWorkBegin(framing.framing == Framing::Length ? static_cast<std::int64_t>(framing.length) : 0);
   } else if (!transfer.began) {
-    events.OnWorkBegin(transfer.total ? static_cast<std::int64_t>(*transfer.total) : 0);
+    events.IdHttpWorkBegin(transfer.total ? static_cast<std::int64_t>(*transfer.total) : 0);
     transfer.began = true;
   }
   const auto endEvents = [&] {
-    events.OnWorkEnd();
+    events.IdHttpWorkEnd();
     if (success) transfer.ended = true;
   };
   try {
@@ -401,7 +334,7 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
           decoder.Feed(std::span(buffer_.data() + begin_, end_ - begin_), payload);
       begin_ += used;
       count += static_cast<std::int64_t>(used);
-      events.OnWork(count);
+      events.IdHttpWork(count);
     }
     while (!decoder.done()) {
       if (ReceiveBlock() == 0) {
@@ -412,7 +345,7 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
       const std::size_t used = decoder.Feed(std::span(buffer_.data(), end_), payload);
       begin_ = used;
       count += static_cast<std::int64_t>(used);
-      events.OnWork(count);
+      events.IdHttpWork(count);
       pump_.ProcessMessages();
     }
   } catch (...) {
@@ -425,7 +358,7 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
     }
     // An error's body ends its events here; a file's stay open while the
     // transfer may still be resumed.
-    if (!success) events.OnWorkEnd();
+    if (!success) events.IdHttpWorkEnd();
     throw;
   }
   endEvents();

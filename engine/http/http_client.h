@@ -28,10 +28,10 @@ class WorkEvents {
  public:
   virtual ~WorkEvents() = default;
   // countMax is the announced Content-Length, or 0 when none was announced.
-  virtual void OnWorkBegin(std::int64_t countMax) = 0;
+  virtual void IdHttpWorkBegin(std::int64_t countMax) = 0;
   // count is the bytes taken from the connection since the body began.
-  virtual void OnWork(std::int64_t count) = 0;
-  virtual void OnWorkEnd() = 0;
+  virtual void IdHttpWork(std::int64_t count) = 0;
+  virtual void IdHttpWorkEnd() = 0;
   // The network broke the transfer; it is resumed, attempt of attempts.
   virtual void OnReconnect(int attempt, int attempts) = 0;
 };

@@ -1,5 +1,7 @@
 #include "engine/http/proxy.h"
 
+#include "engine/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -8,18 +10,8 @@ namespace pravonell::http {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return std::string(text.substr(first, last - first + 1));
-}
+std::string Lower(std::string_view text) { return AsciiLower(text); }
+std::string Trim(std::string_view text) { return TrimBlanks(text); }
 
 // Entries separated by ';', ',' or blanks.
 std::vector<std::string> Entries(std::string_view list) {

@@ -1,5 +1,7 @@
 #include "engine/http/response_parser.h"
 
+#include "engine/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -11,19 +13,7 @@ namespace {
 
 constexpr std::size_t kMaxLine = 8 * 1024;
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return std::string(text.substr(first, last - first + 1));
-}
+std::string Trim(std::string_view text) { return TrimBlanks(text); }
 
 // Calls take(member) for each comma-separated member of a header value,
 // trimmed. Empty members count too, so "5," is not read as "5".

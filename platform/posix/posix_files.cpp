@@ -7,12 +7,13 @@
 #include <cstring>
 
 #include "engine/error.h"
+#include "engine/text.h"
 
 namespace pravonell::posix {
 
 namespace {
 
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Widen(const std::string& text) { return WidenLatin1(text); }
 
 class PosixOutputFile final : public OutputFile {
  public:

@@ -1,4 +1,4 @@
-// Files and folders, pauses and the bitness test on Windows.
+// Files and folders on Windows.
 #pragma once
 
 #include "engine/ports.h"
@@ -14,16 +14,5 @@ class Win32FileSystem final : public FileSystem {
   std::uint32_t RemoveFile(const std::wstring& path) override;
 };
 
-class Win32Pauses final : public Pauses {
- public:
-  std::uint64_t NowMs() override;
-  void Sleep(unsigned milliseconds) override;
-};
-
-class Win32Bitness final : public Bitness {
- public:
-  bool IsWindows64() override;
-  bool IsWindows32Only() override;
-};
 
 }  // namespace pravonell::win32

@@ -1,10 +1,7 @@
 #include "platform/win32/win_processes.h"
 
 #include <windows.h>
-#include <objbase.h>
 #include <shellapi.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <vector>
 
@@ -35,22 +32,6 @@ class Win32Process final : public Process {
 
  private:
   HANDLE process_;
-};
-
-// Releases a COM interface when it goes out of scope.
-template <typename T>
-class ComPtr {
- public:
-  ~ComPtr() {
-    if (p_ != nullptr) p_->Release();
-  }
-  T** Out() { return &p_; }
-  void** OutVoid() { return reinterpret_cast<void**>(&p_); }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
 };
 
 }  // namespace
@@ -92,36 +73,6 @@ Started Win32Processes::StartElevated(const std::wstring& program) {
   // ended, so it cannot count as installed.
   if (execute.hProcess == nullptr) return {nullptr, ERROR_INVALID_HANDLE};
   return {std::make_unique<Win32Process>(execute.hProcess), 0};
-}
-
-std::wstring Win32Shell::DesktopFolder() {
-  LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, &items)) || items == nullptr) {
-    return L"";
-  }
-  wchar_t path[MAX_PATH] = {};
-  const BOOL found = SHGetPathFromIDListW(items, path);
-  CoTaskMemFree(items);
-  return found ? std::wstring(path) : std::wstring();
-}
-
-void Win32Shell::SaveShellLink(const ShellLink& link, const std::wstring& file) {
-  ComPtr<IUnknown> object;
-  const HRESULT created = CoCreateInstance(CLSID_ShellLink, nullptr,
-                                           CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                                           object.OutVoid());
-  if (FAILED(created)) throw Error(SystemMessage(static_cast<unsigned long>(created)));
-  ComPtr<IShellLinkW> shellLink;
-  ComPtr<IPersistFile> persist;
-  if (FAILED(object->QueryInterface(IID_IShellLinkW, shellLink.OutVoid())) ||
-      FAILED(object->QueryInterface(IID_IPersistFile, persist.OutVoid()))) {
-    throw Error(L"Interface not supported");
-  }
-  shellLink->SetDescription(link.description.c_str());
-  shellLink->SetPath(link.target.c_str());
-  shellLink->SetArguments(link.arguments.c_str());
-  shellLink->SetWorkingDirectory(link.workingDirectory.c_str());
-  persist->Save(file.c_str(), FALSE);
 }
 
 }  // namespace pravonell::win32

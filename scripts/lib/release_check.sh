@@ -4,9 +4,12 @@
 # - both are 32-bit GUI programs that import only KnownDLLs;
 # - signed with a throwaway certificate, the file verifies, and a byte
 #   changed afterwards makes the verification fail.
-check_release() {
+# It runs in a subshell of its own whose exit removes the scratch folder,
+# however the check ends (a failed command under set -e included).
+check_release() (
   local work epoch
   work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
   epoch=$(git log -1 --format=%ct 2>/dev/null || echo 0)
   mkdir -p "$work/another folder/pravonell"
   git ls-files -co --exclude-standard -z | tar --null -T - -cf - |
@@ -20,11 +23,10 @@ check_release() {
     first=$(cmp "$here" "$there" 2>&1 | sed -n 's/.* byte \([0-9]*\).*/\1/p')
     echo "FAIL the release is not reproducible: the builds in $PWD and in another folder differ" \
          "first at offset $((${first:-1} - 1))"
-    rm -rf "$work"
     return 1
   fi
   echo "ok   the release built in another folder is byte for byte the same"
-  check_exe "$here" pe32 && check_exe "$there" pe32 || { rm -rf "$work"; return 1; }
+  check_exe "$here" pe32 && check_exe "$there" pe32 || return 1
 
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
     -subj "/CN=Varnisca (teste)/O=Varnisca" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
@@ -52,6 +54,5 @@ check_release() {
     echo "ok   a byte changed after signing makes the verification fail"
   fi
   check_exe "$signed" pe32 || status=1
-  rm -rf "$work"
   return $status
-}
+)

@@ -10,12 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
 #include "tests/fakes/text.h"
 #include "tests/wine/driver.h"
+#include "tests/wine/files.h"
 #include "tests/wine/shortcut_reader.h"
 #include "tests/wine/site.h"
 
@@ -32,22 +32,6 @@ const wchar_t* const kArchives[] = {L"Kestrimo.rar", L"Polvarin.rar",   L"Thandr
                                     L"Wembrisco.rar", L"Dados.rar",      L"Relatorios.rar",
                                     L"DLL.rar",      L"Eletronicos.rar", L"Ferramentas.rar"};
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string Read(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  if (!in) return "<missing>";
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-void Write(const std::wstring& path, const std::string& bytes) {
-  for (std::size_t i = 3; i < path.size(); ++i) {
-    if (path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
-  }
-  std::ofstream(path.c_str(), std::ios::binary) << bytes;
-}
 
 std::wstring StandIn(const wchar_t* name) {
   return WindowsPathOf(Env("PRAVONELL_STANDIN_DIR")) + L"\\" + name;
@@ -78,7 +62,7 @@ class Installation : public ::testing::Test {
     ASSERT_FALSE(Env("PRAVONELL_SITE_LOG").empty()) << "run through tests/e2e/run-scenario";
     ResetSite(SiteRoot() + L"\\uploads");
     WriteSiteFile(L"users\\sign_in.reply", "status 302 Found\n");
-    logStart_ = Read(WindowsPathOf(Env("PRAVONELL_SITE_LOG"))).size();
+    logStart_ = ReadBytes(WindowsPathOf(Env("PRAVONELL_SITE_LOG"))).size();
     CreateDirectoryW(L"C:\\standin", nullptr);
     ASSERT_TRUE(CopyFileW(StandIn(L"archiver-standin.exe").c_str(), L"C:\\standin\\archiver.exe", FALSE));
     Setups(WorkingSetups());
@@ -104,20 +88,20 @@ class Installation : public ::testing::Test {
     EXPECT_TRUE(WaitFor([&] { return !GetUpdateRect(app().window(), nullptr, FALSE); }, 5000)) << "no repaint";
   }
 
-  static std::string SetupsDone() { return Exists(L"C:\\standin\\setups-done.log") ? Read(L"C:\\standin\\setups-done.log") : ""; }
+  static std::string SetupsDone() { return Exists(L"C:\\standin\\setups-done.log") ? ReadBytes(L"C:\\standin\\setups-done.log") : ""; }
 
   void TearDown() override {
     ResetSite(SiteRoot() + L"\\uploads");
     WriteSiteFile(L"users\\sign_in.reply", "status 302 Found\n");
   }
 
-  static void Setups(const std::string& ini) { Write(L"C:\\standin\\setups.ini", ini); }
-  static void WinrarAlreadyInstalled() { Write(kWinrar, Read(StandIn(L"archiver-standin.exe"))); }
+  static void Setups(const std::string& ini) { WriteWithFolders(L"C:\\standin\\setups.ini", ini); }
+  static void WinrarAlreadyInstalled() { WriteWithFolders(kWinrar, ReadBytes(StandIn(L"archiver-standin.exe"))); }
 
   // The request lines the server received during this scenario.
   std::vector<std::string> Requests() const {
     std::vector<std::string> lines;
-    std::istringstream log(Read(WindowsPathOf(Env("PRAVONELL_SITE_LOG"))).substr(logStart_));
+    std::istringstream log(ReadBytes(WindowsPathOf(Env("PRAVONELL_SITE_LOG"))).substr(logStart_));
     std::string line;
     while (std::getline(log, line)) lines.push_back(line);
     return lines;
@@ -126,7 +110,7 @@ class Installation : public ::testing::Test {
   static std::vector<std::string> SetupsRun() {
     std::vector<std::string> lines;
     if (!Exists(L"C:\\standin\\setups.log")) return lines;
-    std::istringstream log(Read(L"C:\\standin\\setups.log"));
+    std::istringstream log(ReadBytes(L"C:\\standin\\setups.log"));
     std::string line;
     while (std::getline(log, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -238,12 +222,12 @@ TEST_F(Installation, FullSuccessOnAFreshPcThenASecondRunStops) {
   }
   for (const wchar_t* archive : kArchives) EXPECT_FALSE(Exists(kDir + archive)) << Utf8(archive);
   EXPECT_FALSE(Exists(kDir + L"LEIAME.txt"));
-  EXPECT_TRUE(Read(kDir + L"fbclient.dll") == Read(Served(L"91\\fbclient.dll")));
+  EXPECT_TRUE(ReadBytes(kDir + L"fbclient.dll") == ReadBytes(Served(L"91\\fbclient.dll")));
   EXPECT_TRUE(Exists(kFirebirdPresence));
   EXPECT_TRUE(Exists(kAcbrPresence));
   EXPECT_FALSE(Exists(kDir + kMark));  // a finished installation
 
-  const std::string ini = Read(kDir + L"Quilmarde.ini");
+  const std::string ini = ReadBytes(kDir + L"Quilmarde.ini");
   EXPECT_EQ(ini.rfind("[GERAL]\r\nVersao=2026.12\r\n[BANCO_DADOS]\r\nCaminho=C:\\VARNISCA\\Dados\\VARNISCA.FDB\r\n", 0),
             0u) << ini;
   EXPECT_NE(ini.find("CNPJEmpresa=11222333000181\r\n"), std::string::npos) << ini;
@@ -292,13 +276,13 @@ TEST_F(Installation, UnreachableSiteStopsSilently) {
 TEST_F(Installation, DllsPlantedBesideTheProgramAreNeverLoaded) {
   const std::wstring downloads = L"C:\\Downloads\\";
   const wchar_t* const planted[] = {L"wininet.dll", L"uxtheme.dll", L"msimg32.dll"};
-  Write(downloads + L"pravonell.exe", Read(WindowsPathOf(PRAVONELL_EXE)));
+  WriteWithFolders(downloads + L"pravonell.exe", ReadBytes(WindowsPathOf(PRAVONELL_EXE)));
   HKEY overrides;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\pravonell.exe\\DllOverrides", 0,
                             nullptr, 0, KEY_SET_VALUE, nullptr, &overrides, nullptr),
             ERROR_SUCCESS);
   for (const wchar_t* name : planted) {
-    Write(downloads + name, Read(StandIn(L"planted.dll")));
+    WriteWithFolders(downloads + name, ReadBytes(StandIn(L"planted.dll")));
     const std::wstring dll = std::wstring(name).substr(0, std::wstring(name).find(L'.'));
     const wchar_t order[] = L"native,builtin";
     RegSetValueExW(overrides, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
@@ -329,9 +313,9 @@ TEST_F(Installation, NotFoundOnOneRowShowsTheErrorAndKeepsTheEarlierFiles) {
   // The error's body was a transfer too; after it the title is the window's own.
   EXPECT_EQ(Driver::WindowText(app().window()), L"Pravonell");
   EXPECT_EQ(app().Text(app().Control(kLblModulo)), L"Baixando Banco de Dados");
-  EXPECT_TRUE(Read(kDir + L"Kestrimo.rar") == Read(Served(L"59\\Kestrimo.7z")));
-  EXPECT_TRUE(Read(kDir + L"Wembrisco.rar") == Read(Served(L"21\\Wembrisco.7z")));
-  EXPECT_EQ(Read(kDir + L"Dados.rar"), "");
+  EXPECT_TRUE(ReadBytes(kDir + L"Kestrimo.rar") == ReadBytes(Served(L"59\\Kestrimo.7z")));
+  EXPECT_TRUE(ReadBytes(kDir + L"Wembrisco.rar") == ReadBytes(Served(L"21\\Wembrisco.7z")));
+  EXPECT_EQ(ReadBytes(kDir + L"Dados.rar"), "");
   EXPECT_FALSE(Exists(kDir + L"Relatorios.rar"));
   EXPECT_FALSE(Exists(kDir + L"Kestrimo.exe"));  // nothing extracted
   CloseAndExpectExit();
@@ -356,8 +340,8 @@ TEST_F(Installation, ArchiveCutShortStopsTheRun) {
                           }),
             4);
   ExpectStillOnTheInstallPage();
-  const std::string served = Read(Served(L"22\\Polvarin.7z"));
-  EXPECT_TRUE(Read(kDir + L"Polvarin.rar") == served.substr(0, served.size() / 2));
+  const std::string served = ReadBytes(Served(L"22\\Polvarin.7z"));
+  EXPECT_TRUE(ReadBytes(kDir + L"Polvarin.rar") == served.substr(0, served.size() / 2));
   EXPECT_FALSE(Exists(kDir + L"Polvarin.exe"));
   EXPECT_FALSE(Exists(kDir + L"Thandrel.rar"));
   CloseAndExpectExit();
@@ -370,9 +354,9 @@ TEST_F(Installation, AnswerCutInsideItsHeadStopsTheRunAndDeletesNothing) {
   ClickInstall();
   EXPECT_EQ(AnswerMessage(60000, /*error=*/true), L"Connection Closed Gracefully.");
   ExpectStillOnTheInstallPage();
-  EXPECT_TRUE(Read(kDir + L"Kestrimo.rar") == Read(Served(L"59\\Kestrimo.7z")));
-  EXPECT_TRUE(Read(kDir + L"Polvarin.rar") == Read(Served(L"22\\Polvarin.7z")));
-  EXPECT_EQ(Read(kDir + L"Thandrel.rar"), "");  // opened for the transfer, nothing written
+  EXPECT_TRUE(ReadBytes(kDir + L"Kestrimo.rar") == ReadBytes(Served(L"59\\Kestrimo.7z")));
+  EXPECT_TRUE(ReadBytes(kDir + L"Polvarin.rar") == ReadBytes(Served(L"22\\Polvarin.7z")));
+  EXPECT_EQ(ReadBytes(kDir + L"Thandrel.rar"), "");  // opened for the transfer, nothing written
   EXPECT_FALSE(Exists(kDir + L"Wembrisco.rar"));
   EXPECT_FALSE(Exists(kDir + L"Kestrimo.exe"));  // nothing extracted
   CloseAndExpectExit();
@@ -383,8 +367,8 @@ TEST_F(Installation, CancelledFirebirdSetupIsNotReportedAsInstalled) {
   Setups("[Firebird50-64.exe]\r\nexit=5\r\n[ACBRMonitor.exe]\r\ncreate1=" + Utf8(kAcbrPresence) + "\r\n");
   // Files of an earlier, partial attempt are replaced without a question
   // (a hidden archiver asking one would wait for ever).
-  Write(kDir + L"Relatorios\\Vendas.fr3", "an older report");
-  Write(kDir + L"Polvarin.exe", "an older program");
+  WriteWithFolders(kDir + L"Relatorios\\Vendas.fr3", "an older report");
+  WriteWithFolders(kDir + L"Polvarin.exe", "an older program");
   WalkToInstallPage();
   ClickInstall();
   EXPECT_EQ(AnswerMessage(), L"Firebird não foi instalado.");
@@ -394,8 +378,8 @@ TEST_F(Installation, CancelledFirebirdSetupIsNotReportedAsInstalled) {
   EXPECT_EQ(Lines(SetupsRun()), Lines({"C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe"}));
   for (const wchar_t* archive : kArchives) EXPECT_TRUE(Exists(kDir + archive)) << Utf8(archive);
   EXPECT_TRUE(Exists(kDir + L"Polvarin.exe"));  // extraction was done
-  EXPECT_NE(Read(kDir + L"Polvarin.exe"), "an older program");
-  EXPECT_NE(Read(kDir + L"Relatorios\\Vendas.fr3"), "an older report");
+  EXPECT_NE(ReadBytes(kDir + L"Polvarin.exe"), "an older program");
+  EXPECT_NE(ReadBytes(kDir + L"Relatorios\\Vendas.fr3"), "an older report");
   CloseAndExpectExit();
 }
 
@@ -415,8 +399,8 @@ TEST_F(Installation, ArchiveThatDoesNotExtractStopsBeforeTheSetups) {
 
 TEST_F(Installation, ReadOnlyConfigurationFileEndsTheRunWithItsError) {
   WinrarAlreadyInstalled();
-  Write(kFirebirdPresence, "");
-  Write(kAcbrPresence, "");
+  WriteWithFolders(kFirebirdPresence, "");
+  WriteWithFolders(kAcbrPresence, "");
   // This release's electronic-documents archive carries the configuration
   // file, read-only, over the one downloaded.
   WriteSiteFile(L"uploads\\download\\file\\61\\Eletronicos.7z.reply",
@@ -425,7 +409,7 @@ TEST_F(Installation, ReadOnlyConfigurationFileEndsTheRunWithItsError) {
   ClickInstall();
   EXPECT_EQ(AnswerMessage(120000, /*error=*/true), L"Unable to write to C:\\VARNISCA\\Quilmarde.ini.");
   ExpectStillOnTheInstallPage();
-  EXPECT_EQ(Read(kDir + L"Quilmarde.ini"), "[GERAL]\r\nVersao=2026.12\r\n");
+  EXPECT_EQ(ReadBytes(kDir + L"Quilmarde.ini"), "[GERAL]\r\nVersao=2026.12\r\n");
   for (const wchar_t* archive : kArchives) EXPECT_TRUE(Exists(kDir + archive)) << Utf8(archive);
   CloseAndExpectExit();
 }
@@ -448,7 +432,7 @@ TEST_F(Installation, WindowClosedDuringADownloadEndsCleanly) {
   PostMessageW(app().window(), WM_CLOSE, 0, 0);
   EXPECT_EQ(app().WaitForExit(10000), 0);
   EXPECT_EQ(app().OpenDialog(), nullptr);
-  EXPECT_TRUE(Read(kDir + L"Quilmarde.ini") == Read(Served(L"73\\quilmarde.ini")));
+  EXPECT_TRUE(ReadBytes(kDir + L"Quilmarde.ini") == ReadBytes(Served(L"73\\quilmarde.ini")));
   // The stalled file was closed: it can be opened and deleted.
   EXPECT_TRUE(Exists(kDir + L"Kestrimo.rar"));
   EXPECT_TRUE(DeleteFileW((kDir + L"Kestrimo.rar").c_str()));
@@ -485,7 +469,7 @@ TEST_F(Installation, DeclinedFirebirdSetupThenRunningAgainFinishesTheInstallatio
                                        "C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe",
                                        "C:\\VARNISCA\\Ferramentas\\ACBRMonitor.exe"}));
   EXPECT_TRUE(Exists(kFirebirdPresence));
-  EXPECT_NE(Read(kDir + L"Quilmarde.ini").find("CNPJEmpresa=11222333000181\r\n"), std::string::npos);
+  EXPECT_NE(ReadBytes(kDir + L"Quilmarde.ini").find("CNPJEmpresa=11222333000181\r\n"), std::string::npos);
   EXPECT_TRUE(Exists(DesktopShortcut()));
   for (const wchar_t* archive : kArchives) EXPECT_FALSE(Exists(kDir + archive)) << Utf8(archive);
   EXPECT_FALSE(Exists(kDir + kMark));
@@ -505,11 +489,11 @@ TEST_F(Installation, DeclinedFirebirdSetupThenRunningAgainFinishesTheInstallatio
 TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytesAndACutTransferResumes) {
   WinrarAlreadyInstalled();
   WriteSiteFile(L"uploads\\download\\file\\22\\Polvarin.7z.reply", "etag \"p1\"\ncutwhole half\n");
-  Write(kFirebirdPresence, "");
-  Write(kAcbrPresence, "");
+  WriteWithFolders(kFirebirdPresence, "");
+  WriteWithFolders(kAcbrPresence, "");
   std::string database = "our own database\r\n";
   for (int i = 0; i < 4096; ++i) database += static_cast<char>(i * 7);
-  Write(kDir + L"Dados\\VARNISCA.FDB", database);
+  WriteWithFolders(kDir + L"Dados\\VARNISCA.FDB", database);
   WalkToInstallPage();
   ClickInstall();
   EXPECT_EQ(AnswerMessage(), kSuccess);
@@ -518,8 +502,8 @@ TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytesAndACutTransferResum
                               L"Dados\\LEIA-ME.txt", L"Relatorios\\Vendas.fr3", L"DLL\\libeay32.dll"}) {
     EXPECT_TRUE(Exists(kDir + file)) << Utf8(file);
   }
-  EXPECT_TRUE(Read(kDir + L"Dados\\VARNISCA.FDB") == database) << "the database was changed";
-  const std::uint64_t half = Read(Served(L"22\\Polvarin.7z")).size() / 2;
+  EXPECT_TRUE(ReadBytes(kDir + L"Dados\\VARNISCA.FDB") == database) << "the database was changed";
+  const std::uint64_t half = ReadBytes(Served(L"22\\Polvarin.7z")).size() / 2;
   const std::vector<std::string> requests = Requests();
   EXPECT_NE(std::find(requests.begin(), requests.end(),
                       "GET /uploads/download/file/22/Polvarin.7z HTTP/1.1 (Range: bytes=" + std::to_string(half) + "-)"),
@@ -532,7 +516,7 @@ TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytesAndACutTransferResum
 // cut it off: the program ends once the setup has, and nothing after it runs.
 TEST_F(Installation, WindowStaysAliveThroughTheWaitsAndACloseWaitsForTheSetup) {
   WinrarAlreadyInstalled();
-  Write(L"C:\\standin\\resolve.hold", "");
+  WriteWithFolders(L"C:\\standin\\resolve.hold", "");
   DeleteFileW(L"C:\\standin\\resolving");
   Setups(WorkingSetups("waitfor=C:\\standin\\go-firebird\r\n"));
   WalkToInstallPage();
@@ -556,13 +540,13 @@ TEST_F(Installation, WindowStaysAliveThroughTheWaitsAndACloseWaitsForTheSetup) {
   EXPECT_EQ(SetupsDone(), "");
   ExpectTheWindowAlive();
 
-  Write(L"C:\\standin\\go-firebird", "");
+  WriteWithFolders(L"C:\\standin\\go-firebird", "");
   EXPECT_EQ(app().WaitForExit(60000), 0);
   EXPECT_EQ(SetupsDone(), "Firebird50-64.exe exit 0\r\n");  // it ran to its end
   EXPECT_EQ(app().OpenDialog(), nullptr);
   EXPECT_EQ(Lines(SetupsRun()), Lines({firebird}));  // no ACBrNFeMonitor after it
   EXPECT_FALSE(Exists(DesktopShortcut()));
-  EXPECT_EQ(Read(kDir + L"Quilmarde.ini").find("CNPJEmpresa"), std::string::npos);
+  EXPECT_EQ(ReadBytes(kDir + L"Quilmarde.ini").find("CNPJEmpresa"), std::string::npos);
   EXPECT_TRUE(Exists(kDir + kMark));  // to be finished by the next run
 }
 
@@ -607,10 +591,10 @@ class ThroughTheProxy : public Installation {
     Installation::SetUp();
     ASSERT_FALSE(Env("PRAVONELL_PROXY_PROGRAM").empty()) << "run through scripts/test";
     proxyPort_ = Env("PRAVONELL_PROXY_PORT");
-    proxyLogStart_ = Read(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).size();
+    proxyLogStart_ = ReadBytes(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).size();
     WinrarAlreadyInstalled();
-    Write(kFirebirdPresence, "");
-    Write(kAcbrPresence, "");
+    WriteWithFolders(kFirebirdPresence, "");
+    WriteWithFolders(kAcbrPresence, "");
   }
 
   // A whole installation with the program built for vendor.test.
@@ -625,7 +609,7 @@ class ThroughTheProxy : public Installation {
   // The files the proxy fetched for the program during this scenario.
   std::vector<std::string> Proxied() const {
     std::vector<std::string> paths;
-    std::istringstream log(Read(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).substr(proxyLogStart_));
+    std::istringstream log(ReadBytes(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).substr(proxyLogStart_));
     std::string line;
     const std::string origin = "http://vendor.test:" + Env("PRAVONELL_DOWNLOAD_PORT");
     while (std::getline(log, line)) {

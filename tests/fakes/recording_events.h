@@ -13,9 +13,9 @@ namespace pravonell::testing {
 
 struct RecordingEvents final : http::WorkEvents {
   std::vector<std::string> log;  // "begin N", "work N", "end"
-  void OnWorkBegin(std::int64_t max) override { log.push_back("begin " + std::to_string(max)); }
-  void OnWork(std::int64_t count) override { log.push_back("work " + std::to_string(count)); }
-  void OnWorkEnd() override { log.push_back("end"); }
+  void IdHttpWorkBegin(std::int64_t max) override { log.push_back("begin " + std::to_string(max)); }
+  void IdHttpWork(std::int64_t count) override { log.push_back("work " + std::to_string(count)); }
+  void IdHttpWorkEnd() override { log.push_back("end"); }
   void OnReconnect(int attempt, int attempts) override {
     log.push_back("reconnect " + std::to_string(attempt) + " of " + std::to_string(attempts));
   }

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/text.h"
 #include "tests/standins/unix_command.h"
 
 using pravonell::standin::RunUnixCommand;
@@ -33,13 +34,7 @@ namespace {
 
 enum ExitCode { kSuccess = 0, kFatal = 2, kOpenError = 6, kUserError = 7, kNoFiles = 10 };
 
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
-  bytes.pop_back();
-  return bytes;
-}
+std::string Utf8(const std::wstring& text) { return pravonell::Utf8Of(text); }
 
 void AppendLine(const std::wstring& path, const std::wstring& line) {
   CreateDirectoryW(L"C:\\standin", nullptr);

@@ -13,7 +13,9 @@
 #include "engine/run_control.h"
 #include "engine/setups.h"
 #include "platform/win32/win_files.h"
+#include "platform/win32/win_pauses.h"
 #include "platform/win32/win_processes.h"
+#include "platform/win32/win_shell.h"
 #include "tests/fakes/run_fakes.h"
 #include "tests/standins/unix_command.h"
 #include "tests/wine/scratch.h"
@@ -33,13 +35,8 @@ std::wstring SiteFile(const wchar_t* relative) {
   return SiteRoot() + L"\\uploads\\download\\file\\" + relative;
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void CopyWithFolders(const std::wstring& from, const std::wstring& to) {
-  for (std::size_t i = 3; i < to.size(); ++i) {
-    if (to[i] == L'\\') CreateDirectoryW(to.substr(0, i).c_str(), nullptr);
-  }
-  ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << "copy failed";
+void Copy(const std::wstring& from, const std::wstring& to) {
+  ASSERT_TRUE(CopyWithFolders(from, to)) << "copy failed";
 }
 
 // The window side of the engine, without a window.
@@ -71,7 +68,7 @@ class Archives : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(Env("PRAVONELL_STANDIN_DIR").empty());
-    CopyWithFolders(StandIn(L"archiver-standin.exe"), kArchiver);
+    Copy(StandIn(L"archiver-standin.exe"), kArchiver);
     DeleteFileW(L"C:\\standin\\archiver.log");
     DeleteFileW(L"C:\\standin\\archiver.ini");
   }
@@ -86,7 +83,7 @@ class Archives : public ::testing::Test {
         {L"66\\DADOS.7z", L"Dados.rar"},         {L"50\\Relatorios.7z", L"Relatorios.rar"},
         {L"75\\DLL.rar", L"DLL.rar"},            {L"61\\Eletronicos.7z", L"Eletronicos.rar"},
         {L"7\\Ferramentas.7z", L"Ferramentas.rar"}};
-    for (const auto& [from, to] : archives) CopyWithFolders(SiteFile(from), dir + to);
+    for (const auto& [from, to] : archives) Copy(SiteFile(from), dir + to);
   }
 
   bool Extract(const std::wstring& dir, const wchar_t* base, const wchar_t* mode, bool win64 = true) {
@@ -273,7 +270,7 @@ TEST(Setups, ExitCodeDecidesAndNamesAreExact) {
   std::string ini;
   for (int code : {0, 3010, 1641, 1, 2, 5}) {
     const std::wstring name = L"exit" + std::to_wstring(code) + L".exe";
-    CopyWithFolders(StandIn(L"setup-standin.exe"), scratch.Path(L"Com Espaço\\" + name));
+    Copy(StandIn(L"setup-standin.exe"), scratch.Path(L"Com Espaço\\" + name));
     ini += "[" + Utf8(name) + "]\r\nexit=" + std::to_string(code) + "\r\n";
   }
   CreateDirectoryW(L"C:\\standin", nullptr);
@@ -303,7 +300,7 @@ TEST(Setups, SetupHeldForAFewSecondsIsStartedOnceLetGo) {
   PumpedWaits waits{pump, clock};
   SetupRunner setups(files, processes, waits, clock);
   const std::wstring program = scratch.Path(L"Ferramentas\\ACBRMonitor.exe");
-  CopyWithFolders(StandIn(L"setup-standin.exe"), program);
+  Copy(StandIn(L"setup-standin.exe"), program);
   CreateDirectoryW(L"C:\\standin", nullptr);
   Scratch::WriteAbsolute(L"C:\\standin\\setups.ini", "[ACBRMonitor.exe]\r\nexit=0\r\n");
   DeleteFileW(L"C:\\standin\\setups.log");
@@ -326,7 +323,7 @@ TEST(Setups, ElevatedStartIsWaitedForAndReportsItsExitCode) {
   Scratch scratch;
   win32::Win32Processes processes;
   const std::wstring program = scratch.Path(L"Com Espaço\\elevated.exe");
-  CopyWithFolders(StandIn(L"setup-standin.exe"), program);
+  Copy(StandIn(L"setup-standin.exe"), program);
   CreateDirectoryW(L"C:\\standin", nullptr);
   Scratch::WriteAbsolute(L"C:\\standin\\setups.ini", "[elevated.exe]\r\ndelay=1500\r\nexit=3010\r\n");
   Started setup = processes.StartElevated(program);

@@ -223,6 +223,28 @@ TEST(Wizard, ErrorEscapingAHandlerIsShownAndTheWindowCarriesOn) {
   EXPECT_EQ(app.WaitForExit(), 0);
 }
 
+// Painting that fails still ends the paint: the page's region is made valid,
+// rather than painted (and failing) again and again.
+TEST(Wizard, PaintingThatFailsIsShownOnceAndEnded) {
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  const HWND page = app.Control(kSbTermos);
+  DWORD_PTR result = 0;
+  ASSERT_NE(SendMessageTimeoutW(app.window(), kTestFaultMessage, 2, 0, SMTO_NORMAL, 5000, &result), 0);
+  InvalidateRect(page, nullptr, FALSE);
+  const HWND box = app.WaitForDialog();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(app.DialogText(box), L"Falha ao pintar provocada pelo teste.");
+  // While the box is open, the failed paint has been ended: nothing of the
+  // page waits to be painted.
+  EXPECT_TRUE(WaitFor([&] { return !GetUpdateRect(page, nullptr, FALSE); }, 5000));
+  PostMessageW(app.window(), kTestFaultMessage, 3, 0);
+  app.Answer(box, IDOK);
+  EXPECT_TRUE(WaitFor([&] { return app.OpenDialog() == nullptr; }, 5000));
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
 // The scale Wine gives new programs, set for the prefix's user.
 class ScreenScale {
  public:

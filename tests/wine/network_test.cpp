@@ -6,8 +6,9 @@
 
 #include "engine/download.h"
 #include "engine/error.h"
-#include "platform/win32/win_files.h"
-#include "platform/win32/win_network.h"
+#include "platform/win32/win_pauses.h"
+#include "platform/win32/win_wininet.h"
+#include "platform/win32/win_winsock.h"
 #include "tests/fakes/recording_events.h"
 #include "tests/wine/site.h"
 

@@ -5,20 +5,9 @@
 
 #include <string>
 
-namespace pravonell::testing {
+#include "tests/wine/files.h"
 
-// A file's bytes, or "<missing>" when it cannot be opened for reading.
-inline std::string ReadBytes(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(h);
-  return bytes;
-}
+namespace pravonell::testing {
 
 class Scratch {
  public:
@@ -38,13 +27,7 @@ class Scratch {
     WriteAbsolute(Path(relative), bytes);
   }
 
-  static void WriteAbsolute(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-  }
+  static void WriteAbsolute(const std::wstring& path, const std::string& bytes) { WriteWithFolders(path, bytes); }
 
   static void RemoveTree(const std::wstring& dir) {
     WIN32_FIND_DATAW found;

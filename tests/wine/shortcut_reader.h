@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/win32/com_ptr.h"
+
 namespace pravonell::testing {
 
 struct ShortcutFields {
@@ -17,13 +19,12 @@ struct ShortcutFields {
 // COM must be initialised on the calling thread.
 inline ShortcutFields ReadShortcut(const std::wstring& path) {
   ShortcutFields fields;
-  IShellLinkW* link = nullptr;
-  IPersistFile* file = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              reinterpret_cast<void**>(&link)))) {
+  win32::ComPtr<IShellLinkW> link;
+  win32::ComPtr<IPersistFile> file;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.OutVoid()))) {
     return fields;
   }
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.OutVoid())) &&
       SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
     wchar_t text[MAX_PATH] = {};
     link->GetPath(text, MAX_PATH, nullptr, 0);
@@ -36,8 +37,6 @@ inline ShortcutFields ReadShortcut(const std::wstring& path) {
     fields.arguments = text;
     fields.loaded = true;
   }
-  if (file != nullptr) file->Release();
-  link->Release();
   return fields;
 }
 

@@ -8,11 +8,16 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/text.h"
+
 namespace pravonell::testing {
 
+// Wine's Z: drive is the Linux root.
 inline std::wstring WindowsPathOf(const std::string& unixPath) {
-  std::wstring path = L"Z:";
-  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+  std::wstring path = L"Z:" + WidenLatin1(unixPath);
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
   return path;
 }
 

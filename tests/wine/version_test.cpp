@@ -14,7 +14,7 @@
 namespace pravonell::testing {
 namespace {
 
-std::wstring Widen(const char* text) { return std::wstring(text, text + std::char_traits<char>::length(text)); }
+std::wstring Widen(const char* text) { return WidenLatin1(text); }
 
 TEST(VersionInfo, FilePropertiesShowTheBuildsVersion) {
   std::vector<std::wstring> programs = {WindowsPathOf(PRAVONELL_EXE)};

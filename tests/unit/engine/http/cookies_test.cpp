@@ -36,6 +36,20 @@ TEST(CookieJar, AppliesByHostPathAndLifetime) {
   }
 }
 
+// An address has no parent domains: a Domain attribute from 127.0.0.1 other
+// than the address itself is another site's, and is refused.
+TEST(CookieJar, AnAddressIsNoDomain) {
+  CookieJar jar;
+  jar.Store({"suffix=1; Domain=0.0.1; Path=/", "same=2; Domain=127.0.0.1; Path=/", "plain=3; Path=/"}, "127.0.0.1",
+            "/", kNow);
+  EXPECT_EQ(jar.HeaderFor("127.0.0.1", "/", kNow), "same=2; plain=3");
+  EXPECT_EQ(jar.HeaderFor("10.0.0.1", "/", kNow), "");
+  // A name made of numbers and dots that is not four of them is still a name.
+  CookieJar names;
+  names.Store({"wide=1; Domain=example.1; Path=/"}, "www.example.1", "/", kNow);
+  EXPECT_EQ(names.HeaderFor("a.example.1", "/", kNow), "wide=1");
+}
+
 TEST(CookieJar, LaterValuesReplaceAndPastExpiryRemoves) {
   CookieJar jar;
   jar.Store({"a=1", "b=2"}, "h", "/", kNow);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 #include "engine/error.h"
@@ -412,6 +413,31 @@ TEST(HttpClient, ConnectThatTakesTooLongTimesOutWhilePumping) {
 
   pump.stopAt = pump.pumps + 1;  // the window closes while connecting
   EXPECT_THROW(client.Get("vendor", 80, "/", file, events), RunStopped);
+}
+
+// A connect that fails with something other than the network's own error
+// is reported as that, not as a time-out.
+class BrokenNetwork final : public http::Network {
+ public:
+  std::string Resolve(const std::string&) override { return "127.0.0.1"; }
+  std::unique_ptr<http::Connection> Connect(const std::string&, std::uint16_t) override {
+    throw std::runtime_error("sem memoria para o socket");
+  }
+};
+
+TEST(HttpClient, ConnectThatFailsOtherwiseSaysWhy) {
+  CountingPump pump;
+  StandardPauses clock;
+  PumpedWaits waits(pump, clock);
+  http::HttpClient client(std::make_shared<BrokenNetwork>(), pump, waits);
+  RecordingEvents events;
+  MemoryFile file;
+  try {
+    client.Get("vendor", 80, "/", file, events);
+    FAIL() << "no error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "sem memoria para o socket");
+  }
 }
 
 TEST(HttpClient, NameThatDoesNotResolve) {

@@ -1,0 +1,59 @@
+#include "ui/engine_wiring.h"
+
+#include <windows.h>
+
+#include "platform/win32/win_proxy.h"
+#include "platform/win32/win_wininet.h"
+#include "platform/win32/win_winsock.h"
+#include "ui/control_ids.h"
+
+#define PRAVONELL_WIDEN2(x) L##x
+#define PRAVONELL_WIDEN(x) PRAVONELL_WIDEN2(x)
+
+namespace pravonell::ui {
+
+namespace {
+
+#ifdef PRAVONELL_TEST_HOOKS
+// Test builds only: a name lookup as slow as a test wants. While
+// C:\standin\resolve.hold exists, a lookup writes C:\standin\resolving and
+// waits (a minute at most) for the hold to go, as a slow DNS server would.
+class HeldLookups final : public http::Network {
+ public:
+  explicit HeldLookups(std::shared_ptr<http::Network> inner) : inner_(std::move(inner)) {}
+  std::string Resolve(const std::string& host) override {
+    const wchar_t* const hold = L"C:\\standin\\resolve.hold";
+    if (GetFileAttributesW(hold) != INVALID_FILE_ATTRIBUTES) {
+      CloseHandle(CreateFileW(L"C:\\standin\\resolving", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      for (int i = 0; i < 600 && GetFileAttributesW(hold) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+    }
+    return inner_->Resolve(host);
+  }
+  std::unique_ptr<http::Connection> Connect(const std::string& address, std::uint16_t port) override {
+    return inner_->Connect(address, port);
+  }
+
+ private:
+  std::shared_ptr<http::Network> inner_;
+};
+#endif
+
+std::shared_ptr<http::Network> MakeNetwork() {
+  auto network = std::make_shared<win32::WinsockNetwork>();
+#ifdef PRAVONELL_TEST_HOOKS
+  return std::make_shared<HeldLookups>(network);
+#else
+  return network;
+#endif
+}
+
+}  // namespace
+
+Engine::Engine(MasterWindow& window)
+    : ports(window),
+      client(MakeNetwork(), control, waits),
+      downloader(client, PRAVONELL_WIDEN(PRAVONELL_DOWNLOAD_HOST), progress,
+                 std::make_shared<win32::WinHttpProxyLookup>(), &waits),
+      probe(std::make_shared<win32::WinInetProbe>(), PRAVONELL_WIDEN(PRAVONELL_SITE_HOST), waits) {}
+
+}  // namespace pravonell::ui

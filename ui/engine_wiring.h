@@ -1,0 +1,56 @@
+// The composition root: the engine's ports bound to this window and to
+// their Win32 implementations, and the operations of the run wired to them.
+#pragma once
+
+#include "customer/config_writer.h"
+#include "engine/download.h"
+#include "engine/extraction.h"
+#include "engine/installation_run.h"
+#include "engine/progress.h"
+#include "engine/run_control.h"
+#include "engine/setups.h"
+#include "engine/waiting.h"
+#include "platform/win32/win_bitness.h"
+#include "platform/win32/win_files.h"
+#include "platform/win32/win_pauses.h"
+#include "platform/win32/win_processes.h"
+#include "platform/win32/win_profile.h"
+#include "platform/win32/win_shell.h"
+#include "ui/control_ids.h"
+#include "ui/window_ports.h"
+
+namespace pravonell::ui {
+
+class MasterWindow;
+
+// The engine, wired to this window and to the Win32 ports.
+struct Engine {
+  explicit Engine(MasterWindow& window);
+
+  WindowPorts ports;
+  ProgramState state;
+  win32::Win32FileSystem files;
+  win32::Win32Pauses pauses;
+  win32::Win32Bitness bitness;
+  win32::Win32Processes processes;
+  win32::Win32Shell shell;
+  win32::Win32ProfileWriter profile;
+  RunControl control{ports};
+  // Every wait of a run goes through this one, so the window is always served.
+  PumpedWaits waits{control, pauses};
+  GuardedStatusDisplay display{ports, control};
+  ProgressDisplay progress{display, kMainWindowCaption};
+  // The network, the vendor's hosts and the proxy lookup, wired in the
+  // constructor.
+  http::HttpClient client;
+  HttpDownloader downloader;
+  SiteProbe probe;
+  ArchiverExtraction extraction{state, files, processes, waits, pauses, ports, control};
+  SetupRunner setups{files, processes, waits, pauses};
+  DesktopShortcuts shortcuts{state, shell};
+  ConfigWriter config{files, profile, ports};
+  InstallationRun run{state, RunPorts{ports, files, pauses, waits, display, ports, control, bitness, probe,
+                                      downloader, extraction, setups, shortcuts, config}};
+};
+
+}  // namespace pravonell::ui

@@ -1,0 +1,42 @@
+// The window's look: the pages, frames and tile, the owner-drawn pictures
+// and buttons, the controls' colours and the edits' borders. The painter
+// owns its brushes and makes them once; the fonts, which depend on the
+// scale, are the window's, made again when the scale changes.
+#pragma once
+
+#include <windows.h>
+
+namespace pravonell::ui {
+
+class MasterWindow;
+
+class Painter {
+ public:
+  explicit Painter(const MasterWindow& window);
+  ~Painter();
+  Painter(const Painter&) = delete;
+  Painter& operator=(const Painter&) = delete;
+
+  // A page, frame or the tile (the window's own container class).
+  void PaintContainer(HWND container, HDC dc) const;
+  void DrawItem(const DRAWITEMSTRUCT& item) const;
+  // The brush (and text colours) of a WM_CTLCOLOR* message.
+  HBRUSH ColorFor(UINT message, HWND control, HDC dc) const;
+  // The window's own background.
+  void EraseWindow(HDC dc, const RECT& rect) const { FillRect(dc, &rect, windowBrush_); }
+  // An edit's flat border, in the accent colour while it has the focus.
+  void FrameEdit(HWND edit) const;
+
+#ifdef PRAVONELL_TEST_HOOKS
+  bool failPaints = false;  // a GUI test's fault: painting a page throws
+#endif
+
+ private:
+  void PaintInstallHeading(HDC dc, const RECT& client) const;
+
+  const MasterWindow& w_;
+  HBRUSH pageBrush_, installBrush_, windowBrush_, footerBrush_;
+  HBRUSH panelBrush_, borderBrush_, accentBrush_, bannerBrush_;
+};
+
+}  // namespace pravonell::ui
