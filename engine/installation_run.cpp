@@ -14,6 +14,7 @@ constexpr const wchar_t* kCannotCreateFolder = L"Não foi possível criar a past
 constexpr const wchar_t* kWinrarNotInstalled =
     L"Winrar não foi instaldo. Execute novamente o sistema Pravonell.";
 constexpr const wchar_t* kCannotExtract = L"Não foi possível descompactar o arquivo ";
+constexpr const wchar_t* kWinrarSetupShown = L"Instalador do WinRAR";
 constexpr const wchar_t* kNeeds64BitWindows = L"Este sistema requer o Windows de 64 bits.";
 constexpr const wchar_t* kWaitingForWinrar = L"Aguardando o instalador do WinRAR...";
 constexpr const wchar_t* kDone =
@@ -27,6 +28,7 @@ constexpr int kVendorSite = 1;
 // A prerequisite the run installs only when it is missing and the site answers.
 struct OptionalSetup {
   const wchar_t* nome;
+  const wchar_t* shownName;  // in the install page's heading
   const wchar_t* installingText;
   const wchar_t* waitingText;
   const wchar_t* doneText;
@@ -35,12 +37,17 @@ struct OptionalSetup {
 
 namespace {
 
-constexpr OptionalSetup kFirebird{L"Firebird", L"Instalando novo Firebird 5.0",
+constexpr OptionalSetup kFirebird{L"Firebird", L"Firebird 5.0", L"Instalando novo Firebird 5.0",
                                   L"Aguardando o instalador do Firebird...", L"Instalação do Firebird",
                                   L"Firebird não foi instalado."};
-constexpr OptionalSetup kAcbr{L"ACBrNFeMonitor", L"Instalando ACBrNFeMonitor",
+constexpr OptionalSetup kAcbr{L"ACBrNFeMonitor", L"ACBrNFeMonitor", L"Instalando ACBrNFeMonitor",
                               L"Aguardando o instalador do ACBrNFeMonitor...",
                               L"Instalação do ACBrNFeMonitor", L"ACBrNFeMonitor não foi instalado."};
+
+// "Arquivo 3 de 11": where the run is among the files of a step.
+std::wstring CountText(std::size_t at, std::size_t of) {
+  return L"Arquivo " + std::to_wstring(at) + L" de " + std::to_wstring(of);
+}
 
 // The mark's text as a Windows text file: UTF-8 with its signature, so
 // Notepad shows the accents on every Windows version.
@@ -62,12 +69,22 @@ std::string MarkBytes() {
 
 void InstallationRun::InstalarSistema() {
   p_.control.Reset();
+  succeeded_ = false;
   try {
     Run();
   } catch (const RunStopped&) {
     // The window asked the run to stop; everything open has been closed on the
     // way out and nothing more is written to the window.
+    return;
+  } catch (...) {
+    p_.overview.SetStopped();
+    throw;
   }
+  if (!succeeded_ && !p_.control.StopRequested()) p_.overview.SetStopped();
+}
+
+void InstallationRun::Overview(InstallStep step, const std::wstring& detail) {
+  if (!p_.control.StopRequested()) p_.overview.SetStep(step, detail);
 }
 
 void InstallationRun::ShowLabels() {
@@ -106,6 +123,7 @@ bool InstallationRun::InstallOptional(const OptionalSetup& setup, const std::wst
   if (p_.files.FileExists(presence) || !CheckURL()) return true;
   p_.display.SetModuleText(setup.installingText);
   p_.display.SetStatusText(setup.waitingText);
+  Overview(InstallStep::Setups, setup.shownName);
   if (!p_.setups.InstalarAplicativo(setup.nome, installer)) {
     HideLabels();
     ShowMessage(setup.failedMessage);
@@ -161,11 +179,13 @@ void InstallationRun::Run() {
     return;
   }
   MarkUnfinished();
+  Overview(InstallStep::Download);
 
   const bool sysWoW64 = p_.bitness.IsWindows64();
   const PrerequisitePaths paths = ChoosePrerequisitePaths(sysWoW64, dir);
 
   if (!p_.files.FileExists(paths.PathWinRAR) && CheckURL()) {
+    Overview(InstallStep::Download, kWinrarSetupShown);
     Download(kWinrarSetupFile, kWinrarLabel, sysWoW64 ? kWinrar64x : kWinrar86x,
              /*showLabels=*/true);
     p_.display.SetStatusText(kWaitingForWinrar);
@@ -179,7 +199,9 @@ void InstallationRun::Run() {
   if (!CheckURL()) return;
 
   ShowLabels();
-  for (const ModuleRow& row : kModuleTable) {
+  for (std::size_t i = 0; i < kModuleTable.size(); ++i) {
+    const ModuleRow& row = kModuleTable[i];
+    Overview(InstallStep::Download, CountText(i + 1, kModuleTable.size()));
     Download(row.localFile, row.label, row.urlPath, /*showLabels=*/false);
   }
 
@@ -188,8 +210,11 @@ void InstallationRun::Run() {
   p_.display.SetModuleText(L"Descompactando arquivos");
   p_.display.SetStatusText(L"aguarde...");
   p_.window.Repaint();
+  Overview(InstallStep::Extract);
+  std::size_t extracting = 0;
   for (const ModuleRow& row : kModuleTable) {
     if (row.archiveBase == nullptr) continue;
+    Overview(InstallStep::Extract, CountText(++extracting, kArchivesToDelete.size()));
     const bool extracted =
         p_.extraction.DescompactarWINRAR(dir + row.archiveBase, dir, row.extractionMode, sysWoW64);
     p_.control.ProcessMessages();
@@ -205,10 +230,13 @@ void InstallationRun::Run() {
   p_.display.SetStatusText(L"Descompactação finalizada.");
   p_.waits.Pause(2000);
 
+  Overview(InstallStep::Setups);
   if (!InstallOptional(kFirebird, paths.PathFireBird5_0, paths.PathFirebirdInstall5_0_64x)) return;
   p_.waits.Pause(1000);
+  Overview(InstallStep::Setups);
   if (!InstallOptional(kAcbr, paths.PathACBRMonitor, paths.PathACBRInstall)) return;
 
+  Overview(InstallStep::Finish);
   p_.display.SetModuleText(L"Criando Atalhos");
   p_.display.SetStatusText(L"Aguarde...");
   if (p_.files.FileExists(dir + kManagementProgram + L".exe")) {
@@ -222,6 +250,8 @@ void InstallationRun::Run() {
   p_.extraction.DeletaArquivosRAR();
   RemoveUnfinishedMark();
 
+  succeeded_ = true;
+  Overview(InstallStep::Done);
   ShowMessage(kDone);
   p_.window.RequestClose();
 }

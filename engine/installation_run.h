@@ -26,6 +26,7 @@ struct RunPorts {
   Setups& setups;
   Shortcuts& shortcuts;
   CustomerConfig& config;
+  InstallOverview& overview;
 };
 
 struct OptionalSetup;
@@ -50,9 +51,11 @@ class InstallationRun {
   bool CheckURL();
   void MarkUnfinished();
   void RemoveUnfinishedMark();
+  void Overview(InstallStep step, const std::wstring& detail = L"");
 
   ProgramState& state_;
   RunPorts p_;
+  bool succeeded_ = false;
 };
 
 }  // namespace pravonell

@@ -121,6 +121,20 @@ class StatusDisplay {
   virtual void SetCaption(const std::wstring& caption) = 0;
 };
 
+// Where the whole installation stands, for the install page's heading: the
+// four steps in their order, and where the run is within the current one.
+enum class InstallStep { Download, Extract, Setups, Finish, Done };
+
+class InstallOverview {
+ public:
+  virtual ~InstallOverview() = default;
+  // The run is at this step (the earlier ones are done); detail says where
+  // within it: "Arquivo 3 de 11", a setup's name, or "".
+  virtual void SetStep(InstallStep step, const std::wstring& detail) = 0;
+  // The run ended without finishing the installation.
+  virtual void SetStopped() = 0;
+};
+
 // What the run asks of the window besides the status display.
 class WindowOps {
  public:

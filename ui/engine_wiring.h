@@ -50,7 +50,7 @@ struct Engine {
   DesktopShortcuts shortcuts{state, shell};
   ConfigWriter config{files, profile, ports};
   InstallationRun run{state, RunPorts{ports, files, pauses, waits, display, ports, control, bitness, probe,
-                                      downloader, extraction, setups, shortcuts, config}};
+                                      downloader, extraction, setups, shortcuts, config, ports}};
 };
 
 }  // namespace pravonell::ui

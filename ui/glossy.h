@@ -17,6 +17,7 @@ inline constexpr COLORREF kSubtleText = RGB(0x4A, 0x5B, 0x6E);
 inline constexpr COLORREF kBorder = RGB(0xA9, 0xBC, 0xD3);
 inline constexpr COLORREF kAccent = RGB(0x1F, 0x5F, 0xA8);
 inline constexpr COLORREF kAccentDark = RGB(0x16, 0x3F, 0x73);
+inline constexpr COLORREF kDanger = RGB(0xB0, 0x3A, 0x2E);  // a run that stopped
 inline constexpr COLORREF kAccentLight = RGB(0x4A, 0x8B, 0xD4);
 
 enum class ButtonKind { Primary, Secondary };

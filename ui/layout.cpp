@@ -149,6 +149,7 @@ void MasterWindow::CreateControls() {
                        kEdDirInstalacao}) {
     AddSubclass(Control(id));
   }
+  SetWindowTextW(Control(kSbInstall), heading_.Text().c_str());
   ApplyFonts();
   Layout();
 }

@@ -12,6 +12,7 @@ inline constexpr int kClientHeight = 418;
 inline constexpr int kPageInset = 2;       // the pages' single border
 inline constexpr int kMemoWidthBeside = 17;  // the scroll bar beside the terms
 inline constexpr int kFooterHeight = 39;
+inline constexpr int kHeadingHeight = 300;  // the install page's upper part, above the labels
 
 // The dots per inch of the monitor the window is on (96 when unknown).
 int DpiOf(HWND window);

@@ -98,6 +98,17 @@ void MasterWindow::ProcessMessages() {
 
 void MasterWindow::ShowMessagePos(const std::wstring& text) { CentredMessageBox(hwnd_, text, MB_OK); }
 
+void MasterWindow::SetHeading(const InstallHeading& heading) {
+  if (heading == heading_) return;
+  heading_ = heading;
+  const HWND page = Control(kSbInstall);
+  SetWindowTextW(page, heading_.Text().c_str());
+  RECT upper;
+  GetClientRect(page, &upper);
+  upper.bottom = Scale(kHeadingHeight);
+  InvalidateRect(page, &upper, FALSE);
+}
+
 void MasterWindow::ShowError(const std::wstring& message) {
   std::wstring text = message;
   if (!text.empty() && text.back() > L'.') text += L'.';

@@ -14,6 +14,7 @@
 #include "ui/control_ids.h"
 #include "ui/glossy.h"
 #include "ui/images.h"
+#include "ui/install_heading.h"
 
 namespace pravonell::ui {
 
@@ -40,6 +41,10 @@ class MasterWindow final : public BaseWindow<MasterWindow> {
   void ProcessMessages();
   void ShowMessagePos(const std::wstring& text);  // no icon, OK, centred on the screen
   void ShowError(const std::wstring& message);     // the default error display
+
+  // The install page's heading: repainted only when what it says changes.
+  const InstallHeading& heading() const { return heading_; }
+  void SetHeading(const InstallHeading& heading);
 
  private:
   friend class BaseWindow<MasterWindow>;
@@ -85,6 +90,7 @@ class MasterWindow final : public BaseWindow<MasterWindow> {
   glossy::Fonts fonts_;
   Picture banner_, tile_, browse_;
   std::unique_ptr<Painter> painter_;
+  InstallHeading heading_;
   std::set<HWND> hot_;
   HWND lastFocus_ = nullptr;
   bool running_ = false;

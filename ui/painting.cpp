@@ -4,6 +4,7 @@
 
 #include "engine/error.h"
 #include "ui/glossy.h"
+#include "ui/install_heading.h"
 #include "ui/layout.h"
 #include "ui/master_window.h"
 
@@ -18,13 +19,15 @@ Painter::Painter(const MasterWindow& window)
       panelBrush_(CreateSolidBrush(glossy::kPanel)),
       borderBrush_(CreateSolidBrush(glossy::kBorder)),
       accentBrush_(CreateSolidBrush(glossy::kAccent)),
-      bannerBrush_(CreateSolidBrush(RGB(0xDC, 0xEB, 0xF8))) {}
+      bannerBrush_(CreateSolidBrush(RGB(0xDC, 0xEB, 0xF8))),
+      checkPen_(CreatePen(PS_SOLID, 2, RGB(0xFF, 0xFF, 0xFF))) {}
 
 Painter::~Painter() {
   for (HBRUSH brush : {pageBrush_, installBrush_, windowBrush_, footerBrush_, panelBrush_, borderBrush_,
                        accentBrush_, bannerBrush_}) {
     DeleteObject(brush);
   }
+  DeleteObject(checkPen_);
 }
 
 void Painter::FrameEdit(HWND edit) const {
@@ -76,38 +79,59 @@ void Painter::PaintContainer(HWND container, HDC dc) const {
   }
 }
 
-// The install page's upper part: what the click on INSTALAR will do.
+// The install page's upper part: where the installation stands. Before the
+// click, what INSTALAR will do; during a run, the steps checked off as they
+// are done, the one under way marked with where it is; after a stop, that
+// the installation did not finish.
 void Painter::PaintInstallHeading(HDC dc, const RECT& client) const {
+  const InstallHeading& heading = w_.heading_;
   const int left = client.left + w_.Scale(kPageInset + 16), right = client.right - w_.Scale(16);
   SetBkMode(dc, TRANSPARENT);
   HGDIOBJ oldFont = SelectObject(dc, w_.fonts_.heading());
-  SetTextColor(dc, glossy::kAccentDark);
+  SetTextColor(dc, heading.stopped ? glossy::kDanger : glossy::kAccentDark);
   RECT title{left, w_.Scale(22), right, w_.Scale(46)};
-  DrawTextW(dc, L"Pronto para instalar", -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  DrawTextW(dc, heading.Title().c_str(), -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 
   SelectObject(dc, w_.fonts_.normal());
   SetTextColor(dc, glossy::kSubtleText);
   RECT intro{left, w_.Scale(52), right, w_.Scale(84)};
-  DrawTextW(dc,
-            L"Clique em INSTALAR. O instalador baixa os arquivos do sistema, instala o que "
-            L"faltar no computador e cria o atalho na área de trabalho.",
-            -1, &intro, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+  DrawTextW(dc, heading.Intro().c_str(), -1, &intro, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
 
-  static const wchar_t* const kSteps[] = {
-      L"Baixar o sistema, o banco de dados e as ferramentas",
-      L"Descompactar os arquivos na pasta de instalação",
-      L"Instalar o Firebird 5.0 e o ACBrNFeMonitor, se faltarem",
-      L"Criar o atalho e gravar os dados do cliente",
-  };
-  int y = w_.Scale(100);
-  for (const wchar_t* step : kSteps) {
-    RECT dot{left, y + w_.Scale(3), left + w_.Scale(8), y + w_.Scale(11)};
-    glossy::FillRoundRect(dc, dot, w_.Scale(8), glossy::kAccentLight, glossy::kAccent);
-    RECT text{left + w_.Scale(16), y, right, y + w_.Scale(16)};
-    SetTextColor(dc, glossy::kText);
-    DrawTextW(dc, step, -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-    y += w_.Scale(24);
+  int y = w_.Scale(96);
+  for (int i = 0; i < 4; ++i) {
+    const bool done = heading.started && i < heading.current;
+    const bool current = heading.started && i == heading.current;
+    RECT mark{left, y + w_.Scale(1), left + w_.Scale(12), y + w_.Scale(13)};
+    if (done) {
+      // A check mark on a filled disc.
+      glossy::FillRoundRect(dc, mark, w_.Scale(12), glossy::kAccent, glossy::kAccent);
+      HGDIOBJ oldPen = SelectObject(dc, checkPen_);
+      const POINT check[] = {{mark.left + w_.Scale(3), mark.top + w_.Scale(6)},
+                             {mark.left + w_.Scale(5), mark.top + w_.Scale(9)},
+                             {mark.left + w_.Scale(9), mark.top + w_.Scale(3)}};
+      Polyline(dc, check, 3);
+      SelectObject(dc, oldPen);
+    } else if (current) {
+      glossy::FillRoundRect(dc, mark, w_.Scale(12), heading.stopped ? glossy::kDanger : glossy::kAccentDark,
+                            heading.stopped ? glossy::kDanger : glossy::kAccentDark);
+    } else {
+      RECT dot{left + w_.Scale(2), y + w_.Scale(3), left + w_.Scale(10), y + w_.Scale(11)};
+      glossy::FillRoundRect(dc, dot, w_.Scale(8), glossy::kAccentLight, glossy::kAccent);
+    }
+    SelectObject(dc, current ? w_.fonts_.bold() : w_.fonts_.normal());
+    SetTextColor(dc, done ? glossy::kSubtleText : glossy::kText);
+    RECT text{left + w_.Scale(20), y, right, y + w_.Scale(16)};
+    DrawTextW(dc, kInstallSteps[i], -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    y += w_.Scale(22);
+    if (current && !heading.stopped && !heading.detail.empty()) {
+      SelectObject(dc, w_.fonts_.normal());
+      SetTextColor(dc, glossy::kAccentDark);
+      RECT where{left + w_.Scale(20), y - w_.Scale(4), right, y + w_.Scale(12)};
+      DrawTextW(dc, heading.detail.c_str(), -1, &where, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+      y += w_.Scale(16);
+    }
   }
+  SelectObject(dc, w_.fonts_.normal());
   SetTextColor(dc, glossy::kSubtleText);
   RECT note{left, y + w_.Scale(8), right, y + w_.Scale(40)};
   DrawTextW(dc, L"Mantenha o computador ligado à internet até a mensagem de conclusão.", -1, &note,

@@ -37,6 +37,7 @@ class Painter {
   const MasterWindow& w_;
   HBRUSH pageBrush_, installBrush_, windowBrush_, footerBrush_;
   HBRUSH panelBrush_, borderBrush_, accentBrush_, bannerBrush_;
+  HPEN checkPen_;
 };
 
 }  // namespace pravonell::ui

@@ -55,6 +55,11 @@ void WindowPorts::SetCaption(const std::wstring& caption) {
   if (frmMaster != nullptr) SetWindowTextW(frmMaster->hwnd(), caption.c_str());
 }
 
+void WindowPorts::SetStep(InstallStep step, const std::wstring& detail) {
+  window_.SetHeading(window_.heading().With(step, detail));
+}
+void WindowPorts::SetStopped() { window_.SetHeading(window_.heading().Stopped()); }
+
 void WindowPorts::Repaint() {
   RedrawWindow(window_.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }

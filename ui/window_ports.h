@@ -10,7 +10,11 @@ namespace pravonell::ui {
 
 class MasterWindow;
 
-class WindowPorts final : public StatusDisplay, public WindowOps, public CustomerPage, public InstallForm {
+class WindowPorts final : public StatusDisplay,
+                          public WindowOps,
+                          public CustomerPage,
+                          public InstallForm,
+                          public InstallOverview {
  public:
   explicit WindowPorts(MasterWindow& window) : window_(window) {}
 
@@ -41,6 +45,10 @@ class WindowPorts final : public StatusDisplay, public WindowOps, public Custome
 
   // InstallForm
   std::wstring DirectoryText() override { return Text(Field::DirInstalacao); }
+
+  // InstallOverview
+  void SetStep(InstallStep step, const std::wstring& detail) override;
+  void SetStopped() override;
 
  private:
   MasterWindow& window_;

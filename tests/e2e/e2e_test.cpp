@@ -550,6 +550,88 @@ TEST_F(Installation, WindowStaysAliveThroughTheWaitsAndACloseWaitsForTheSetup) {
   EXPECT_TRUE(Exists(kDir + kMark));  // to be finished by the next run
 }
 
+// The install page's heading, read from the page's own text: a line for the
+// title, one for the intro, then "[x] ", "[>] " or "[ ] " and each step.
+std::wstring Heading(Driver& app) { return Driver::WindowText(app.Control(kSbInstall)); }
+
+bool HeadingHas(Driver& app, const std::wstring& text) { return Heading(app).find(text) != std::wstring::npos; }
+
+void SetScreenScale(DWORD dpi) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) == ERROR_SUCCESS) {
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    RegCloseKey(key);
+  }
+}
+
+// The heading shows where the whole installation stands: each step checked
+// off, the current one with where it is, and a stop for what it is. Run at
+// 96 dpi, where the Firebird setup is declined, and again at 144 dpi, which
+// finishes the installation the first run left.
+TEST_F(Installation, InstallPageShowsWhereTheInstallationStands) {
+  WinrarAlreadyInstalled();
+  WriteWithFolders(kAcbrPresence, "");
+  WriteWithFolders(L"C:\\standin\\archiver.ini", "[archiver]\r\ndelay=700\r\n");
+  const std::wstring kDownload = L"Baixar o sistema, o banco de dados e as ferramentas";
+  const std::wstring kExtract = L"Descompactar os arquivos na pasta de instalação";
+  const std::wstring kSetups = L"Instalar o Firebird 5.0 e o ACBrNFeMonitor, se faltarem";
+  const std::wstring kFinish = L"Criar o atalho e gravar os dados do cliente";
+  for (const DWORD dpi : {96u, 144u}) {
+    SCOPED_TRACE(dpi);
+    const std::wstring suffix = dpi == 96 ? L"" : L"-144dpi";
+    SetScreenScale(dpi);
+    WriteWithFolders(L"C:\\standin\\resolve.hold", "");
+    DeleteFileW(L"C:\\standin\\resolving");
+    DeleteFileW(L"C:\\standin\\go-firebird");
+    DeleteFileW(L"C:\\standin\\setups.log");
+    Setups(WorkingSetups(std::string("waitfor=C:\\standin\\go-firebird\r\n") + (dpi == 96 ? "exit=2\r\n" : "")));
+    WalkToInstallPage();
+    EXPECT_EQ(Heading(app()).substr(0, Heading(app()).find(L"\r\n")), L"Pronto para instalar");
+    EXPECT_TRUE(HeadingHas(app(), L"[ ] " + kDownload));
+    EXPECT_TRUE(app().Screenshot(L"11-etapas-antes" + suffix));
+    ClickInstall();
+
+    // The first file, held in its name lookup.
+    ASSERT_TRUE(WaitFor([] { return Exists(L"C:\\standin\\resolving"); }, 60000));
+    EXPECT_TRUE(HeadingHas(app(), L"Instalando o sistema…\r\n"));
+    EXPECT_TRUE(HeadingHas(app(), L"[>] " + kDownload + L" — Arquivo 1 de 11")) << Utf8(Heading(app()));
+    EXPECT_TRUE(HeadingHas(app(), L"[ ] " + kExtract));
+    EXPECT_TRUE(app().Screenshot(L"12-etapas-baixando" + suffix));
+    DeleteFileW(L"C:\\standin\\resolve.hold");
+
+    // Extraction: the downloads done, each archive counted.
+    ASSERT_TRUE(WaitFor([&] { return HeadingHas(app(), L"[>] " + kExtract + L" — Arquivo "); }, 120000))
+        << Utf8(Heading(app()));
+    EXPECT_TRUE(HeadingHas(app(), L"[x] " + kDownload));
+    EXPECT_TRUE(HeadingHas(app(), L" de 9\r\n"));
+    EXPECT_TRUE(app().Screenshot(L"13-etapas-descompactando" + suffix));
+
+    // The Firebird setup, still in the person's hands.
+    const std::string firebird = "C:\\VARNISCA\\Ferramentas\\Firebird\\Firebird50-64.exe";
+    ASSERT_TRUE(WaitFor([&] { return !SetupsRun().empty() && SetupsRun().back() == firebird; }, 120000));
+    EXPECT_TRUE(HeadingHas(app(), L"[x] " + kExtract));
+    EXPECT_TRUE(HeadingHas(app(), L"[>] " + kSetups + L" — Firebird 5.0")) << Utf8(Heading(app()));
+    EXPECT_TRUE(app().Screenshot(L"14-etapas-instalando-firebird" + suffix));
+    WriteWithFolders(L"C:\\standin\\go-firebird", "");
+
+    if (dpi == 96) {
+      EXPECT_EQ(AnswerMessage(), L"Firebird não foi instalado.");
+      EXPECT_EQ(Heading(app()).substr(0, Heading(app()).find(L"\r\n", Heading(app()).find(L"\r\n") + 2)),
+                L"A instalação não foi concluída.\r\nClique em INSTALAR para tentar de novo.");
+      EXPECT_TRUE(HeadingHas(app(), L"[>] " + kSetups + L"\r\n"));  // where it stopped
+      EXPECT_TRUE(HeadingHas(app(), L"[ ] " + kFinish));
+      EXPECT_TRUE(app().Screenshot(L"15-etapas-interrompida" + suffix));
+      CloseAndExpectExit();
+    } else {
+      EXPECT_EQ(AnswerMessage(), kSuccess);
+      EXPECT_EQ(app().WaitForExit(), 0);
+    }
+  }
+  SetScreenScale(96);
+  EXPECT_FALSE(Exists(kDir + kMark));  // the second run finished what the first left
+}
+
 // ---- downloads through the office's proxy ------------------------------------
 // The program of these scenarios is built for a download host, vendor.test,
 // that only the proxy (squid, with a hosts file of its own) can resolve: a

@@ -45,12 +45,14 @@ class FakeRunPorts : public InstallForm,
                            public Extraction,
                            public Setups,
                            public Shortcuts,
-                           public CustomerConfig {
+                           public CustomerConfig,
+                           public InstallOverview {
  public:
   explicit FakeRunPorts(World world) : world_(std::move(world)) {}
 
   Log log;
   std::map<std::wstring, std::string> written;  // what was written into each file created
+  Log overview;  // what the install page's heading was told, apart from the run's log
   RunControl* control = nullptr;  // the window asks it to stop
   MessagePump* pump = nullptr;    // what the downloader pumps through
   StatusDisplay* guardedDisplay = nullptr;  // what the downloader writes progress to
@@ -176,6 +178,13 @@ class FakeRunPorts : public InstallForm,
     Add("GravarConfiguracao " + Utf8(dir));
     if (world_.configWriteFails) throw Error(L"Unable to write to " + dir + L"Quilmarde.ini");
   }
+
+  // InstallOverview
+  void SetStep(InstallStep step, const std::wstring& detail) override {
+    static const char* const kNames[] = {"download", "extract", "setups", "finish", "done"};
+    overview.push_back(std::string(kNames[static_cast<int>(step)]) + (detail.empty() ? "" : " " + Utf8(detail)));
+  }
+  void SetStopped() override { overview.push_back("stopped"); }
 
   void Add(std::string entry) { log.push_back(std::move(entry)); }
 

@@ -277,6 +277,7 @@ std::vector<Scenario> Scenarios() {
 
 struct Outcome {
   Log log;
+  Log overview;
   std::string error;
   bool markLeft = false;   // the mark of an unfinished installation is there
   std::string markBytes;   // what was written into it
@@ -290,7 +291,7 @@ Outcome RunIn(World world, ProgramState& state) {
   fake.pump = &control;
   fake.guardedDisplay = &display;
   InstallationRun run(state, RunPorts{fake, fake, fake, fake, display, fake, control, fake, fake,
-                                      fake, fake, fake, fake, fake});
+                                      fake, fake, fake, fake, fake, fake});
   Outcome outcome;
   try {
     run.InstalarSistema();
@@ -298,6 +299,7 @@ Outcome RunIn(World world, ProgramState& state) {
     outcome.error = Utf8(e.message());
   }
   outcome.log = fake.log;
+  outcome.overview = fake.overview;
   const std::wstring mark = state.DirSistema + kUnfinishedMark;
   outcome.markLeft = fake.HasFile(mark);
   outcome.markBytes = fake.written[mark];
@@ -337,6 +339,51 @@ TEST(InstallationRun, UnfinishedMarkLivesFromTheStartToSuccess) {
                 "\xEF\xBB\xBF" "Esta instala\xC3\xA7\xC3\xA3o do sistema Varnisca n\xC3\xA3o foi conclu\xC3\xAD" "da. "
                 "Execute novamente o Pravonell para conclu\xC3\xAD-la.\r\n");
     }
+  }
+}
+
+// What the install page's heading is told: the steps in order, where the run
+// is within each, and how the run ended.
+TEST(InstallationRun, OverviewFollowsTheWholeInstallation) {
+  const auto scenario = [](const char* name) {
+    for (const Scenario& s : Scenarios()) {
+      if (std::string(s.name) == name) return s.world;
+    }
+    ADD_FAILURE() << "no scenario " << name;
+    return World{};
+  };
+  {
+    ProgramState state;
+    const Outcome outcome = RunIn(scenario("full success on a PC without WinRAR, Firebird or ACBrNFeMonitor"), state);
+    Log expected = {"download", "download Instalador do WinRAR"};
+    for (int i = 1; i <= 11; ++i) expected.push_back("download Arquivo " + std::to_string(i) + " de 11");
+    expected.push_back("extract");
+    for (int i = 1; i <= 9; ++i) expected.push_back("extract Arquivo " + std::to_string(i) + " de 9");
+    expected = expected + Log{"setups", "setups Firebird 5.0", "setups", "setups ACBrNFeMonitor", "finish", "done"};
+    EXPECT_EQ(Lines(outcome.overview), Lines(expected));
+  }
+  {
+    // Prerequisites there: their step is passed through; a stop says so last.
+    ProgramState state;
+    const Outcome outcome = RunIn(scenario("Firebird setup that fails ends before ACBrNFeMonitor"), state);
+    ASSERT_GE(outcome.overview.size(), 3u);
+    EXPECT_EQ(Lines({outcome.overview.end() - 3, outcome.overview.end()}),
+              Lines({"setups", "setups Firebird 5.0", "stopped"}));
+  }
+  for (const char* stop : {"32-bit Windows stops first", "transfer failing on row 6 keeps the file closed and ends the run",
+                           "site gone after the gate, no program, configuration write fails"}) {
+    SCOPED_TRACE(stop);
+    ProgramState state;
+    const Outcome outcome = RunIn(scenario(stop), state);
+    ASSERT_FALSE(outcome.overview.empty());
+    EXPECT_EQ(outcome.overview.back(), "stopped");
+  }
+  {
+    // A close during the run leaves the heading as it was.
+    ProgramState state;
+    const Outcome outcome = RunIn(scenario("window closed during a transfer: file closed, nothing more written"), state);
+    ASSERT_FALSE(outcome.overview.empty());
+    EXPECT_EQ(outcome.overview.back(), "download Arquivo 3 de 11");  // Polvarin, the third file
   }
 }
 
@@ -406,7 +453,7 @@ TEST(InstallationRun, NewRunAfterAStopStartsAgain) {
   fake.pump = &control;
   fake.guardedDisplay = &display;
   InstallationRun run(state, RunPorts{fake, fake, fake, fake, display, fake, control, fake, fake,
-                                      fake, fake, fake, fake, fake});
+                                      fake, fake, fake, fake, fake, fake});
   control.RequestStop();  // a stop asked for an earlier run
   run.InstalarSistema();
   EXPECT_EQ(fake.log.back(), "CheckURL '' 1");  // reached the gate, not cut short
