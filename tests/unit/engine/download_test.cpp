@@ -8,6 +8,7 @@
 #include "engine/error.h"
 #include "platform/posix/posix_network.h"
 #include "tests/fakes/recording_events.h"
+#include "tests/fakes/downloader_rig.h"
 #include "tests/fakes/run_fakes.h"
 #include "tests/server/test_server.h"
 
@@ -29,20 +30,15 @@ TEST(ParseHostPort, HostOrHostAndPortOnly) {
 TEST(HttpDownloader, FetchesFromTheDownloadHostWithTheProgressShown) {
   testserver::Server server(
       [](const testserver::Request&) { return testserver::Respond("200 OK", "12345678"); });
-  FakeRunPorts display{World{}};
-  CountingPump pump;
-  StandardPauses clock;
-  PumpedWaits waits(pump, clock);
-  ProgressDisplay progress(display, L"Pravonell");
-  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
-  HttpDownloader downloader(client, L"127.0.0.1:" + std::to_wstring(server.port()), progress);
+  DownloaderRig rig;
+  HttpDownloader downloader(rig.client, L"127.0.0.1:" + std::to_wstring(server.port()), rig.progress);
   MemoryFile file;
   downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", file);
   EXPECT_EQ(file.bytes, "12345678");
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(server.requests()[0].path, "/uploads/download/file/73/quilmarde.ini");
   // The announced length gives the percentage; the end restores the caption.
-  EXPECT_EQ(Lines(display.log),
+  EXPECT_EQ(Lines(rig.display.log),
             Lines({"progress max 8", "progress 8", "status: Download ... 100%",
                    "caption: Download ... 100%", "progress 0", "status: Download Finalizado ...",
                    "caption: Pravonell"}));

@@ -7,6 +7,7 @@
 #include "engine/error.h"
 #include "platform/posix/posix_network.h"
 #include "tests/fakes/recording_events.h"
+#include "tests/fakes/downloader_rig.h"
 #include "tests/fakes/run_fakes.h"
 #include "tests/fakes/text.h"
 #include "tests/server/test_server.h"
@@ -92,13 +93,8 @@ TEST(HttpDownloader, GoesThroughTheProxyWindowsWouldUse) {
   http::ProxySettings settings;
   settings.fixedProxy = "127.0.0.1:" + std::to_string(proxy.port());
   auto lookup = std::make_shared<FixedLookup>(settings);
-  FakeRunPorts display{World{}};
-  CountingPump pump;
-  StandardPauses clock;
-  PumpedWaits waits(pump, clock);
-  ProgressDisplay progress(display, L"Pravonell");
-  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
-  HttpDownloader downloader(client, L"download.varnisca.com.br", progress, lookup, &waits);
+  DownloaderRig rig;
+  HttpDownloader downloader(rig.client, L"download.varnisca.com.br", rig.progress, lookup, &rig.waits);
 
   MemoryFile first, second;
   downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", first);
@@ -133,13 +129,8 @@ TEST(HttpDownloader, GoesThroughTheProxyWindowsWouldUse) {
 TEST(HttpDownloader, WithoutProxySettingsGoesDirect) {
   testserver::Server site([](const testserver::Request&) { return testserver::Respond("200 OK", "direct"); });
   auto lookup = std::make_shared<FixedLookup>(http::ProxySettings{});
-  FakeRunPorts display{World{}};
-  CountingPump pump;
-  StandardPauses clock;
-  PumpedWaits waits(pump, clock);
-  ProgressDisplay progress(display, L"Pravonell");
-  http::HttpClient client(std::make_shared<posix::PosixNetwork>(), pump, waits);
-  HttpDownloader downloader(client, L"127.0.0.1:" + std::to_wstring(site.port()), progress, lookup, &waits);
+  DownloaderRig rig;
+  HttpDownloader downloader(rig.client, L"127.0.0.1:" + std::to_wstring(site.port()), rig.progress, lookup, &rig.waits);
   MemoryFile file;
   downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", file);
   ASSERT_EQ(site.requests().size(), 1u);
