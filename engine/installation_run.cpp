@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/error.h"
+#include "engine/text.h"
 
 namespace pravonell {
 
@@ -51,19 +52,7 @@ std::wstring CountText(std::size_t at, std::size_t of) {
 
 // The mark's text as a Windows text file: UTF-8 with its signature, so
 // Notepad shows the accents on every Windows version.
-std::string MarkBytes() {
-  std::string bytes = "\xEF\xBB\xBF";
-  for (const wchar_t* p = kUnfinishedMarkText; *p != L'\0'; ++p) {
-    const auto c = static_cast<std::uint32_t>(*p);
-    if (c < 0x80) {
-      bytes += static_cast<char>(c);
-    } else {  // the text holds Latin letters only, all below U+0800
-      bytes += static_cast<char>(0xC0 | (c >> 6));
-      bytes += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return bytes + "\r\n";
-}
+std::string MarkBytes() { return "\xEF\xBB\xBF" + Utf8Of(kUnfinishedMarkText) + "\r\n"; }
 
 }  // namespace
 

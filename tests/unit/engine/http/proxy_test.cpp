@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "engine/download.h"
 #include "engine/error.h"
 #include "platform/posix/posix_network.h"
@@ -123,6 +126,59 @@ TEST(HttpDownloader, GoesThroughTheProxyWindowsWouldUse) {
   MemoryFile again;
   downloader.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", again);
   EXPECT_EQ(lookup->asked.size(), 2u);
+}
+
+// A proxy that cannot be reached gives the socket error; a lookup that does
+// not answer within its bound leaves the downloads direct.
+class SilentLookup final : public http::ProxyLookup {
+ public:
+  http::ProxySettings SettingsFor(const std::string&) override {
+    std::unique_lock lock(mutex_);
+    released_.wait(lock, [&] { return release_; });
+    http::ProxySettings settings;
+    settings.fixedProxy = "127.0.0.1:1";
+    return settings;
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    release_ = true;
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool release_ = false;
+};
+
+TEST(HttpDownloader, ProxyThatCannotBeReachedOrALookupThatNeverAnswers) {
+  std::uint16_t closedPort;
+  {
+    testserver::Server gone([](const testserver::Request&) { return testserver::Respond("200 OK", ""); });
+    closedPort = gone.port();
+  }
+  http::ProxySettings settings;
+  settings.fixedProxy = "127.0.0.1:" + std::to_string(closedPort);
+  DownloaderRig rig;
+  HttpDownloader unreachable(rig.client, L"download.varnisca.com.br", rig.progress,
+                             std::make_shared<FixedLookup>(settings), &rig.waits);
+  MemoryFile file;
+  try {
+    unreachable.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", file);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(Utf8(e.message()), "Socket Error # 10061\r\nConnection refused.");
+  }
+
+  testserver::Server site([](const testserver::Request&) { return testserver::Respond("200 OK", "direct"); });
+  auto silent = std::make_shared<SilentLookup>();
+  HttpDownloader bounded(rig.client, L"127.0.0.1:" + std::to_wstring(site.port()), rig.progress, silent, &rig.waits,
+                         /*proxyLimitMs=*/200);
+  MemoryFile direct;
+  bounded.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", direct);
+  EXPECT_EQ(direct.bytes, "direct");
+  EXPECT_EQ(site.requests().size(), 1u);
+  silent->Release();  // the abandoned lookup ends on its own
 }
 
 // Without proxy settings the request is the one it always was.
