@@ -5,6 +5,7 @@
 // run whose window asked it to stop, and the run swallows it.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -18,6 +19,18 @@ class Error : public std::exception {
 
  private:
   std::wstring message_;
+};
+
+// The disk of the installation folder has no room for what is still to be
+// written: missingBytes more would be needed (0 when unknown).
+class DiskFull final : public Error {
+ public:
+  DiskFull(std::wstring message, std::uint64_t missingBytes)
+      : Error(std::move(message)), missingBytes_(missingBytes) {}
+  std::uint64_t missingBytes() const noexcept { return missingBytes_; }
+
+ private:
+  std::uint64_t missingBytes_;
 };
 
 class RunStopped final {};

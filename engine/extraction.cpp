@@ -11,19 +11,16 @@ std::wstring ArchiverExtraction::CommandLine(const std::wstring& origem, const s
   // path nor a folder such as "C:\Minha Empresa\" is split into words.
   // -y answers yes to every question: started hidden, the archiver would
   // otherwise wait for ever on an unseen "overwrite?" when a file exists.
-  // The database folder's files are the customer's once they are there (a
-  // live database, an earlier run's): -o- skips every file that exists, and
-  // the archiver takes it before -y.
-  std::wstring line = QuoteArgument(WinrarPath(win64)) + L" x " + (tipo == L"DD" ? L"-o- " : L"") +
-                      L"-y " + QuoteArgument(origem + L".rar");
+  std::wstring line = QuoteArgument(WinrarPath(win64)) + L" x -y " + QuoteArgument(origem + L".rar");
   if (tipo == L".exe") {
     const auto cut = origem.find_last_of(L"\\:");
     const std::wstring arquivo = (cut == std::wstring::npos ? origem : origem.substr(cut + 1)) + L".exe";
     line += L" " + QuoteArgument(arquivo) + L" " + QuoteArgument(destino);
   } else if (tipo == L"DD") {
+    // The database goes into a folder of its own first (see MoveDatabaseIn).
     // The archiver takes its last argument for a folder only when it ends in
     // a backslash; without one it is a file name to look for in the archive.
-    line += L" " + QuoteArgument(destino + L"Dados\\");
+    line += L" " + QuoteArgument(destino + kDatabaseStaging + L"\\");
   } else {
     line += L" " + QuoteArgument(destino);
   }
@@ -38,9 +35,16 @@ bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const st
       window_.ShowMessage(L"Não foi possível criar a pasta do Banco de Dados");
       return false;
     }
+    // Whatever an earlier, interrupted extraction left there goes first.
+    const std::wstring staging = destino + kDatabaseStaging;
+    if (files_.RemoveFolderTree(staging) != 0 || !files_.ForceDirectories(staging)) return false;
+    return RunArchiver(CommandLine(origem, destino, tipo, win64)) && MoveDatabaseIn(staging, dados);
   }
-  std::unique_ptr<Process> archiver =
-      processes_.Start(CommandLine(origem, destino, tipo, win64), /*hidden=*/true).process;
+  return RunArchiver(CommandLine(origem, destino, tipo, win64));
+}
+
+bool ArchiverExtraction::RunArchiver(const std::wstring& commandLine) {
+  std::unique_ptr<Process> archiver = processes_.Start(commandLine, /*hidden=*/true).process;
   if (!archiver) return false;
   // The window stays alive while the archiver works; the next step needs
   // what this archive holds, so it is waited for. A run stopped meanwhile
@@ -52,6 +56,36 @@ bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const st
     throw;
   }
   return archiver->ExitCode() == 0;
+}
+
+// The database's files are the customer's once they are in Dados: a live
+// database, or an earlier run's. The archive is unpacked into a folder of
+// its own, and each file is then moved into Dados only where Dados lacks it.
+// A move is a rename within the volume, so a file appears in Dados whole or
+// not at all: an extraction cut off (a close, a power cut) leaves its
+// half-written file in the staging folder, which the next run empties.
+bool ArchiverExtraction::MoveDatabaseIn(const std::wstring& staging, const std::wstring& dados) {
+  if (!MoveMissing(staging, dados)) return false;
+  files_.RemoveFolderTree(staging);  // what stays there is emptied by the next run
+  return true;
+}
+
+bool ArchiverExtraction::MoveMissing(const std::wstring& from, const std::wstring& to) {
+  const FolderEntries entries = files_.ListFolder(from);
+  for (const std::wstring& name : entries.files) {
+    const std::wstring target = to + L"\\" + name;
+    if (files_.FileExists(target) || files_.DirectoryExists(target)) continue;
+    const std::uint32_t error = files_.MoveWithoutReplacing(from + L"\\" + name, target);
+    // A name taken meanwhile is someone else's file, and stays theirs.
+    if (error != 0 && error != kErrorAlreadyExists && error != kErrorFileExists) return false;
+  }
+  for (const std::wstring& name : entries.folders) {
+    const std::wstring target = to + L"\\" + name;
+    if (files_.FileExists(target)) continue;
+    if (!files_.DirectoryExists(target) && !files_.ForceDirectories(target)) return false;
+    if (!MoveMissing(from + L"\\" + name, target)) return false;
+  }
+  return true;
 }
 
 void ArchiverExtraction::DeletaArquivosRAR() {

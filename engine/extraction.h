@@ -16,7 +16,9 @@ class ArchiverExtraction final : public Extraction {
         window_(window), pump_(pump), retry_(retry) {}
 
   // Starts the archiver hidden and waits for it, handling window messages
-  // meanwhile; true only when it ran and ended with exit code 0.
+  // meanwhile; true only when it ran and ended with exit code 0. The
+  // database archive is unpacked beside Dados and only what Dados lacks is
+  // moved in, so a file there is never replaced nor left half-written.
   bool DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
                           const std::wstring& tipo, bool win64) override;
   // Removes the nine archives; one that another program holds (an antivirus)
@@ -28,6 +30,10 @@ class ArchiverExtraction final : public Extraction {
                                   const std::wstring& tipo, bool win64);
 
  private:
+  bool RunArchiver(const std::wstring& commandLine);
+  bool MoveDatabaseIn(const std::wstring& staging, const std::wstring& dados);
+  bool MoveMissing(const std::wstring& from, const std::wstring& to);
+
   ProgramState& state_;
   FileSystem& files_;
   Processes& processes_;

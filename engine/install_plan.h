@@ -80,6 +80,12 @@ std::wstring WinrarPath(bool win64);
 inline constexpr const wchar_t* kUpdaterExe = L"Kestrimo.exe";     // marks a previous installation
 inline constexpr const wchar_t* kManagementProgram = L"Polvarin";  // the desktop shortcut's target
 inline constexpr const wchar_t* kConfigFile = L"Quilmarde.ini";
+// Where the database archive is unpacked before its files are moved into
+// Dados; emptied before each extraction and removed after it.
+inline constexpr const wchar_t* kDatabaseStaging = L"Dados.descompactando";
+// The copy of a configuration file the installation found in the folder and
+// did not fetch itself, kept before the download replaces it.
+inline constexpr const wchar_t* kConfigFileKept = L"Quilmarde.ini.anterior";
 // Written when a run begins and removed when it succeeds: a folder that holds
 // it beside the updater is an installation a run stopped in, to be finished.
 inline constexpr const wchar_t* kUnfinishedMark = L"INSTALACAO-INCOMPLETA.txt";

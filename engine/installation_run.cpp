@@ -20,6 +20,11 @@ constexpr const wchar_t* kNeeds64BitWindows = L"Este sistema requer o Windows de
 constexpr const wchar_t* kWaitingForWinrar = L"Aguardando o instalador do WinRAR...";
 constexpr const wchar_t* kDone =
     L"Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.";
+constexpr const wchar_t* kMarkStays = L"Não foi possível apagar o arquivo ";
+constexpr const wchar_t* kMarkStaysEnd = L". Apague-o antes de executar o Pravonell novamente.";
+constexpr const wchar_t* kNoRoom = L"Não há espaço suficiente no disco para baixar ";
+constexpr const wchar_t* kNoRoomFree = L". Libere ";
+constexpr const wchar_t* kNoRoomEnd = L" MB e execute o Pravonell novamente.";
 
 // The probe's own address is built in; every call asks for the vendor's site.
 constexpr int kVendorSite = 1;
@@ -53,6 +58,12 @@ std::wstring CountText(std::size_t at, std::size_t of) {
 // The mark's text as a Windows text file: UTF-8 with its signature, so
 // Notepad shows the accents on every Windows version.
 std::string MarkBytes() { return "\xEF\xBB\xBF" + Utf8Of(kUnfinishedMarkText) + "\r\n"; }
+
+// Whole megabytes (as Windows counts them) that cover the bytes; at least 1.
+std::uint64_t MegabytesFor(std::uint64_t bytes) {
+  constexpr std::uint64_t kMegabyte = 1024 * 1024;
+  return bytes == 0 ? 1 : (bytes + kMegabyte - 1) / kMegabyte;
+}
 
 }  // namespace
 
@@ -96,15 +107,25 @@ void InstallationRun::ShowMessage(const std::wstring& text) {
 
 bool InstallationRun::CheckURL() { return p_.probe.CheckURL(L"", kVendorSite); }
 
-void InstallationRun::Download(const std::wstring& localFile, const std::wstring& label,
+bool InstallationRun::Download(const std::wstring& localFile, const std::wstring& label,
                                const std::wstring& urlPath, bool showLabels) {
   // The file is closed on every way out: by Close here, or by its destructor
   // when the transfer raises or the run is stopped.
   std::unique_ptr<OutputFile> file = p_.files.CreateOutputFile(state_.DirSistema + localFile);
   p_.display.SetModuleText(label);
   if (showLabels) ShowLabels();
-  p_.downloader.BaixarArquivo(urlPath, *file);
+  try {
+    p_.downloader.BaixarArquivo(urlPath, *file);
+  } catch (const DiskFull& full) {
+    // What was fetched stays, and so does the mark: once there is room, the
+    // next run goes on.
+    file->Close();
+    ShowMessage(kNoRoom + localFile + kNoRoomFree + std::to_wstring(MegabytesFor(full.missingBytes())) +
+                kNoRoomEnd);
+    return false;
+  }
   file->Close();
+  return true;
 }
 
 bool InstallationRun::InstallOptional(const OptionalSetup& setup, const std::wstring& presence,
@@ -132,9 +153,25 @@ void InstallationRun::MarkUnfinished() {
   mark->Close();
 }
 
-void InstallationRun::RemoveUnfinishedMark() {
+// A configuration file in the folder that this installation did not fetch
+// (no mark of ours beside it) is the customer's, with the database's path
+// in it: it is kept as it was before the download replaces it. This happens
+// before the mark is written, so a run cut off in between keeps it still.
+void InstallationRun::KeepCustomersConfig() {
+  const std::wstring& dir = state_.DirSistema;
+  if (p_.files.FileExists(dir + kConfigFile) && !p_.files.FileExists(dir + kUnfinishedMark)) {
+    p_.files.CopyReplacing(dir + kConfigFile, dir + kConfigFileKept);
+  }
+}
+
+// True when the mark is gone. A read-only mark is made writable first; one
+// held by another program is tried again for a while.
+bool InstallationRun::RemoveUnfinishedMark() {
   const std::wstring mark = state_.DirSistema + kUnfinishedMark;
-  RetryWhileHeld(p_.waits, p_.clock, HeldFileRetry{}, [&] { return p_.files.RemoveFile(mark); }, IsHeldError);
+  p_.files.MakeWritable(mark);
+  const std::uint32_t error =
+      RetryWhileHeld(p_.waits, p_.clock, HeldFileRetry{}, [&] { return p_.files.RemoveFile(mark); }, IsHeldError);
+  return error == 0 || error == kErrorFileNotFound;
 }
 
 void InstallationRun::Run() {
@@ -163,6 +200,7 @@ void InstallationRun::Run() {
       p_.window.RequestClose();
       return;
     }
+    KeepCustomersConfig();
   } else if (!p_.files.ForceDirectories(dir)) {
     ShowMessage(kCannotCreateFolder);
     return;
@@ -175,8 +213,10 @@ void InstallationRun::Run() {
 
   if (!p_.files.FileExists(paths.PathWinRAR) && CheckURL()) {
     Overview(InstallStep::Download, kWinrarSetupShown);
-    Download(kWinrarSetupFile, kWinrarLabel, sysWoW64 ? kWinrar64x : kWinrar86x,
-             /*showLabels=*/true);
+    if (!Download(kWinrarSetupFile, kWinrarLabel, sysWoW64 ? kWinrar64x : kWinrar86x,
+                  /*showLabels=*/true)) {
+      return;
+    }
     p_.display.SetStatusText(kWaitingForWinrar);
     if (!p_.setups.InstalarAplicativo(L"Winrar", dir)) {
       HideLabels();
@@ -191,7 +231,7 @@ void InstallationRun::Run() {
   for (std::size_t i = 0; i < kModuleTable.size(); ++i) {
     const ModuleRow& row = kModuleTable[i];
     Overview(InstallStep::Download, CountText(i + 1, kModuleTable.size()));
-    Download(row.localFile, row.label, row.urlPath, /*showLabels=*/false);
+    if (!Download(row.localFile, row.label, row.urlPath, /*showLabels=*/false)) return;
   }
 
   p_.waits.Pause(2000);
@@ -237,11 +277,14 @@ void InstallationRun::Run() {
 
   p_.config.GravarConfiguracao(dir);
   p_.extraction.DeletaArquivosRAR();
-  RemoveUnfinishedMark();
+  const bool markRemoved = RemoveUnfinishedMark();
 
   succeeded_ = true;
   Overview(InstallStep::Done);
   ShowMessage(kDone);
+  // A mark left behind would make the next start take this finished
+  // installation for an unfinished one and run it all again over it.
+  if (!markRemoved) ShowMessage(kMarkStays + dir + kUnfinishedMark + kMarkStaysEnd);
   p_.window.RequestClose();
 }
 

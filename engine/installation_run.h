@@ -44,13 +44,15 @@ class InstallationRun {
   void ShowLabels();
   void HideLabels();
   void ShowMessage(const std::wstring& text);
-  void Download(const std::wstring& localFile, const std::wstring& label,
+  // False when the disk had no room for the file (the run then stops).
+  bool Download(const std::wstring& localFile, const std::wstring& label,
                 const std::wstring& urlPath, bool showLabels);
   bool InstallOptional(const OptionalSetup& setup, const std::wstring& presence,
                        const std::wstring& installer);
   bool CheckURL();
   void MarkUnfinished();
-  void RemoveUnfinishedMark();
+  void KeepCustomersConfig();
+  bool RemoveUnfinishedMark();
   void Overview(InstallStep step, const std::wstring& detail = L"");
 
   ProgramState& state_;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace pravonell {
 
@@ -22,7 +23,17 @@ class OutputFile {
   virtual void SetLength(std::uint64_t length) = 0;
   // Empties the file; the next write goes to its start.
   virtual void Restart() = 0;
+  // Raises DiskFull when the file's volume has room for fewer than that many
+  // more bytes; does nothing when the room cannot be known. Write and
+  // SetLength raise DiskFull too when the disk fills up.
+  virtual void EnsureRoom(std::uint64_t bytes) = 0;
   virtual void Close() = 0;
+};
+
+// What a folder holds: the names of its files and of its folders.
+struct FolderEntries {
+  std::vector<std::wstring> files;
+  std::vector<std::wstring> folders;
 };
 
 class FileSystem {
@@ -39,7 +50,27 @@ class FileSystem {
   // 0 when the file is gone; otherwise the system's error code (32 while
   // another program holds it open).
   virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
+  // Clears the read-only attribute, so the file can be removed or replaced.
+  virtual void MakeWritable(const std::wstring& path) = 0;
+  // What the folder holds; nothing when it cannot be read.
+  virtual FolderEntries ListFolder(const std::wstring& folder) = 0;
+  // Moves a file within its volume under a name where nothing is; it never
+  // replaces what is there, and the file appears there whole or not at all.
+  // 0, or the system's error code (183 or 80 when the name is taken).
+  virtual std::uint32_t MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) = 0;
+  // Removes a folder and everything in it; 0 when it is gone, else the
+  // system's error code of what could not be removed.
+  virtual std::uint32_t RemoveFolderTree(const std::wstring& folder) = 0;
+  // Copies a file over another name; what stood there is replaced whole or
+  // not at all. Raises Error naming the path and the system's reason.
+  virtual void CopyReplacing(const std::wstring& from, const std::wstring& to) = 0;
 };
+
+// System error codes the engine tells apart.
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorFileExists = 80;
+inline constexpr std::uint32_t kErrorDiskFull = 112;
+inline constexpr std::uint32_t kErrorHandleDiskFull = 39;
 
 // A program started by the engine. Destroying it releases its handles; it
 // does not end the program.

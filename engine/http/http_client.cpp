@@ -1,5 +1,6 @@
 #include "engine/http/http_client.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 
@@ -310,7 +311,15 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
   std::uint64_t written = 0;
   const bool sized = success && framing.framing == Framing::Length;
   const BodyDecoder::Payload payload = [&](std::span<const char> piece) {
-    if (success) file.Write(piece);  // an error's body is read and dropped
+    if (success) {  // an error's body is read and dropped
+      try {
+        file.Write(piece);
+      } catch (const DiskFull& full) {
+        // The disk filled up meanwhile: what is still to come is what it lacks.
+        const std::uint64_t toCome = sized ? framing.length - written : 0;
+        throw DiskFull(full.message(), std::max<std::uint64_t>(full.missingBytes(), toCome));
+      }
+    }
     written += piece.size();
     if (success) transfer.received = offset + written;
   };
@@ -327,8 +336,12 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
     if (success) transfer.ended = true;
   };
   try {
-    // The file is given its announced length first, and cut back if less comes.
-    if (sized) file.SetLength(offset + framing.length);
+    // A body the disk has no room for is not begun; the file is given its
+    // announced length first, and cut back if less comes.
+    if (sized) {
+      file.EnsureRoom(framing.length);
+      file.SetLength(offset + framing.length);
+    }
     if (begin_ < end_) {
       const std::size_t used =
           decoder.Feed(std::span(buffer_.data() + begin_, end_ - begin_), payload);

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_files.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +37,15 @@ class PosixOutputFile final : public OutputFile {
   void Restart() override {
     if (ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) Fail();
   }
+  void EnsureRoom(std::uint64_t bytes) override {
+    struct statvfs volume {};
+    if (fstatvfs(fd_, &volume) != 0) return;
+    const std::uint64_t free = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+    if (bytes > free) {
+      throw DiskFull(L"Cannot write to file \"" + Widen(path_) + L"\". " + Widen(std::strerror(ENOSPC)),
+                     bytes - free);
+    }
+  }
   void Close() override {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
@@ -43,7 +53,10 @@ class PosixOutputFile final : public OutputFile {
 
  private:
   [[noreturn]] void Fail() {
-    throw Error(L"Cannot write to file \"" + Widen(path_) + L"\". " + Widen(std::strerror(errno)));
+    const int error = errno;
+    std::wstring message = L"Cannot write to file \"" + Widen(path_) + L"\". " + Widen(std::strerror(error));
+    if (error == ENOSPC) throw DiskFull(std::move(message), 0);
+    throw Error(std::move(message));
   }
   int fd_;
   std::string path_;

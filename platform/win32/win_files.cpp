@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "engine/error.h"
 #include "platform/win32/win_text.h"
@@ -43,6 +44,14 @@ std::wstring ParentOf(const std::wstring& path) {
   return path.substr(0, cut);
 }
 
+bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+std::optional<std::uint64_t> FreeBytesOn(const std::wstring& folder) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+  return available.QuadPart;
+}
+
 class Win32OutputFile final : public OutputFile {
  public:
   Win32OutputFile(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
@@ -52,9 +61,7 @@ class Win32OutputFile final : public OutputFile {
     while (!bytes.empty()) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-      if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr) || written == 0) {
-        throw Error(L"Cannot write to file \"" + path_ + L"\". " + SystemMessage(GetLastError()));
-      }
+      if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr) || written == 0) Fail(GetLastError());
       bytes = bytes.subspan(written);
     }
   }
@@ -65,15 +72,23 @@ class Win32OutputFile final : public OutputFile {
     if (!SetFilePointerEx(handle_, zero, &here, FILE_CURRENT) ||
         !SetFilePointerEx(handle_, target, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_) ||
         !SetFilePointerEx(handle_, here, nullptr, FILE_BEGIN)) {
-      throw Error(L"Cannot write to file \"" + path_ + L"\". " + SystemMessage(GetLastError()));
+      Fail(GetLastError());
+    }
+  }
+
+  void EnsureRoom(std::uint64_t bytes) override {
+    std::wstring folder = ParentOf(path_);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    const std::optional<std::uint64_t> free = FreeBytesOn(folder);
+    if (free && bytes > *free) {
+      throw DiskFull(L"Cannot write to file \"" + path_ + L"\". " + SystemMessage(ERROR_DISK_FULL),
+                     bytes - *free);
     }
   }
 
   void Restart() override {
     LARGE_INTEGER zero{};
-    if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) {
-      throw Error(L"Cannot write to file \"" + path_ + L"\". " + SystemMessage(GetLastError()));
-    }
+    if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) Fail(GetLastError());
   }
 
   void Close() override {
@@ -84,6 +99,12 @@ class Win32OutputFile final : public OutputFile {
   }
 
  private:
+  [[noreturn]] void Fail(DWORD error) {
+    std::wstring message = L"Cannot write to file \"" + path_ + L"\". " + SystemMessage(error);
+    if (IsDiskFull(error)) throw DiskFull(std::move(message), 0);
+    throw Error(std::move(message));
+  }
+
   HANDLE handle_;
   std::wstring path_;
 };
@@ -129,6 +150,82 @@ std::uint32_t Win32FileSystem::RemoveFile(const std::wstring& path) {
     return RemoveDirectoryW(path.c_str()) ? 0 : GetLastError();
   }
   return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+}  // namespace pravonell::win32
+
+namespace pravonell::win32 {
+
+void Win32FileSystem::MakeWritable(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  }
+}
+
+FolderEntries Win32FileSystem::ListFolder(const std::wstring& folder) {
+  FolderEntries entries;
+  WIN32_FIND_DATAW found;
+  const std::wstring base = folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\";
+  HANDLE search = FindFirstFileW((base + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    // A link is listed as a file: it is moved or removed, never followed.
+    const bool folderEntry = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                             (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    (folderEntry ? entries.folders : entries.files).push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+std::uint32_t Win32FileSystem::MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) {
+  // Without MOVEFILE_COPY_ALLOWED a move is a rename within the volume; without
+  // MOVEFILE_REPLACE_EXISTING it fails on a name that is taken.
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+  const DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+std::uint32_t Win32FileSystem::RemoveFolderTree(const std::wstring& folder) {
+  const std::wstring base = WithoutTrailingSeparators(folder);
+  const DWORD attributes = GetFileAttributesW(base.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  std::uint32_t failed = 0;
+  const FolderEntries entries = ListFolder(base);
+  for (const std::wstring& name : entries.folders) {
+    if (const std::uint32_t error = RemoveFolderTree(base + L"\\" + name); error != 0) failed = error;
+  }
+  for (const std::wstring& name : entries.files) {
+    const std::wstring path = base + L"\\" + name;
+    MakeWritable(path);
+    if (const std::uint32_t error = RemoveFile(path); error != 0) failed = error;
+  }
+  if (failed != 0) return failed;
+  if (RemoveDirectoryW(base.c_str())) return 0;
+  const DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+void Win32FileSystem::CopyReplacing(const std::wstring& from, const std::wstring& to) {
+  // The copy is written beside its place and then put there in one rename,
+  // so a copy cut off half-way never stands under the name.
+  const std::wstring partial = to + L".parcial";
+  SetFileAttributesW(partial.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!CopyFileW(from.c_str(), partial.c_str(), FALSE)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(partial.c_str());
+    throw Error(L"Cannot create file \"" + to + L"\". " + SystemMessage(error));
+  }
+  SetFileAttributesW(partial.c_str(), FILE_ATTRIBUTE_NORMAL);
+  MakeWritable(to);
+  if (!MoveFileExW(partial.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(partial.c_str());
+    throw Error(L"Cannot create file \"" + to + L"\". " + SystemMessage(error));
+  }
 }
 
 }  // namespace pravonell::win32

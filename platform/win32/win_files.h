@@ -12,6 +12,11 @@ class Win32FileSystem final : public FileSystem {
   bool ForceDirectories(const std::wstring& path) override;
   std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) override;
   std::uint32_t RemoveFile(const std::wstring& path) override;
+  void MakeWritable(const std::wstring& path) override;
+  FolderEntries ListFolder(const std::wstring& folder) override;
+  std::uint32_t MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) override;
+  std::uint32_t RemoveFolderTree(const std::wstring& folder) override;
+  void CopyReplacing(const std::wstring& from, const std::wstring& to) override;
 };
 
 

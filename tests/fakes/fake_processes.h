@@ -1,6 +1,7 @@
 // Processes and a shell that record what they were asked to do.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,14 @@ class FakeProcesses final : public Processes {
   std::uint32_t elevatedError = 0;  // likewise a start through the elevation prompt
   std::uint32_t exitCode = 0;
   int waitsBeforeEnd = 0;  // Wait calls answered "still running" first
+  // What a started program does before it is waited for (an archiver's files).
+  std::function<void(const std::wstring& commandLine)> onStart;
 
   explicit FakeProcesses(std::vector<std::string>& shared) : log(shared) {}
 
   Started Start(const std::wstring& commandLine, bool hidden) override {
     log.push_back(std::string(hidden ? "start hidden " : "start ") + Utf8(commandLine));
+    if (onStart && startError == 0) onStart(commandLine);
     if (starts_ < firstStartErrors.size()) {
       const std::uint32_t error = firstStartErrors[starts_++];
       if (error != 0) return {nullptr, error};

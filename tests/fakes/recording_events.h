@@ -1,6 +1,7 @@
 // Work events and a file held in memory, for tests of the HTTP client.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,10 @@ struct MemoryFile final : OutputFile {
   std::string bytes;
   std::size_t position = 0;
   std::vector<std::uint64_t> lengths;  // every length set, in order
+  // The most the disk can hold of this file's data, when it is limited.
+  std::optional<std::uint64_t> capacity;
   void Write(std::span<const char> data) override {
+    if (capacity && position + data.size() > *capacity) throw DiskFull(L"Disk full.", 0);
     if (bytes.size() < position + data.size()) bytes.resize(position + data.size());
     bytes.replace(position, data.size(), data.data(), data.size());
     position += data.size();
@@ -38,6 +42,9 @@ struct MemoryFile final : OutputFile {
   void SetLength(std::uint64_t length) override {
     lengths.push_back(length);
     bytes.resize(length);
+  }
+  void EnsureRoom(std::uint64_t more) override {
+    if (capacity && more > *capacity - position) throw DiskFull(L"Disk full.", more - (*capacity - position));
   }
   void Close() override {}
 };

@@ -17,17 +17,23 @@ namespace pravonell::testing {
 
 using Log = std::vector<std::string>;
 
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+
 // What the simulated PC and vendor look like for one run.
 struct World {
   std::wstring directoryText = L"C:\\VARNISCA\\";
   std::set<std::wstring> directories;
   std::set<std::wstring> files;
+  std::set<std::wstring> heldFiles;        // another program holds them: never removed
+  std::set<std::wstring> readOnlyFiles;    // removed only once made writable
   bool forceDirectoriesWorks = true;
   bool windows64 = true;
   bool windows32Only = false;
   std::vector<bool> probeAnswers;         // consumed one per probe
   std::wstring failingDownload;           // URL path whose transfer raises
   std::wstring stoppedDownload;           // URL path during which the window closes
+  std::wstring fullDiskDownload;          // URL path whose transfer finds the disk full
+  std::uint64_t fullDiskMissing = 0;      // the bytes it lacks
   std::map<std::wstring, bool> setupResults;  // by name; missing means success
   std::wstring failingExtraction;         // archive source path whose extraction fails
   bool configWriteFails = false;
@@ -77,13 +83,66 @@ class FakeRunPorts : public InstallForm,
   }
   bool ForceDirectories(const std::wstring& path) override {
     Add("ForceDirectories " + Utf8(path));
+    if (world_.forceDirectoriesWorks) world_.directories.insert(path);
     return world_.forceDirectoriesWorks;
   }
   std::unique_ptr<OutputFile> CreateOutputFile(const std::wstring& path) override;
   std::uint32_t RemoveFile(const std::wstring& path) override {
     Add("RemoveFile " + Utf8(path));
+    if (world_.heldFiles.count(path) != 0) return kErrorSharingViolation;
+    if (world_.readOnlyFiles.count(path) != 0) return kErrorAccessDenied;
     return world_.files.erase(path) != 0 ? 0 : kErrorFileNotFound;
   }
+  void MakeWritable(const std::wstring& path) override {
+    Add("MakeWritable " + Utf8(path));
+    world_.readOnlyFiles.erase(path);
+  }
+  FolderEntries ListFolder(const std::wstring& folder) override {
+    FolderEntries entries;
+    const std::wstring prefix = folder + L"\\";
+    const auto directChild = [&](const std::wstring& path) {
+      return path.rfind(prefix, 0) == 0 && path.size() > prefix.size() &&
+             path.find(L'\\', prefix.size()) == std::wstring::npos;
+    };
+    for (const std::wstring& path : world_.files) {
+      if (directChild(path)) entries.files.push_back(path.substr(prefix.size()));
+    }
+    for (const std::wstring& path : world_.directories) {
+      if (directChild(path)) entries.folders.push_back(path.substr(prefix.size()));
+    }
+    return entries;
+  }
+  std::uint32_t MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) override {
+    Add("Move " + Utf8(from) + " -> " + Utf8(to));
+    if (world_.files.count(to) != 0 || world_.directories.count(to) != 0) return kErrorAlreadyExists;
+    if (world_.files.erase(from) == 0) return kErrorFileNotFound;
+    world_.files.insert(to);
+    written[to] = written[from];
+    written.erase(from);
+    return 0;
+  }
+  std::uint32_t RemoveFolderTree(const std::wstring& folder) override {
+    Add("RemoveFolderTree " + Utf8(folder));
+    const std::wstring prefix = folder + L"\\";
+    for (auto* set : {&world_.files, &world_.directories}) {
+      for (auto it = set->begin(); it != set->end();) {
+        it = it->rfind(prefix, 0) == 0 || *it == folder ? set->erase(it) : std::next(it);
+      }
+    }
+    return 0;
+  }
+  void CopyReplacing(const std::wstring& from, const std::wstring& to) override {
+    Add("CopyReplacing " + Utf8(from) + " -> " + Utf8(to));
+    world_.files.insert(to);
+    written[to] = written[from];
+  }
+  // A file or folder appears, as another program (the archiver) would make it.
+  void Put(const std::wstring& path, const std::string& bytes = "") {
+    world_.files.insert(path);
+    written[path] = bytes;
+  }
+  void PutFolder(const std::wstring& path) { world_.directories.insert(path); }
+  bool HasFolder(const std::wstring& path) const { return world_.directories.count(path) != 0; }
   bool HasFile(const std::wstring& path) const { return world_.files.count(path) != 0; }
 
   // Pauses: a clock that only the slices of a pumped wait move on.
@@ -93,8 +152,12 @@ class FakeRunPorts : public InstallForm,
     Add("Sleep " + std::to_string(ms));
   }
 
-  // Waits: the run's pauses, and waits that are ready at once.
-  void Pause(unsigned ms) override { Add("Sleep " + std::to_string(ms)); }
+  // Waits: the run's pauses (the clock moves on by them), and waits that are
+  // ready at once.
+  void Pause(unsigned ms) override {
+    now_ += ms;
+    Add("Sleep " + std::to_string(ms));
+  }
   bool Until(const std::function<bool(unsigned)>& ready, unsigned, OnStop) override {
     while (!ready(50)) {
     }
@@ -205,6 +268,7 @@ class FakeOutputFile final : public OutputFile {
   void Write(std::span<const char> bytes) override { bytes_.append(bytes.data(), bytes.size()); }
   void SetLength(std::uint64_t) override {}
   void Restart() override { bytes_.clear(); }
+  void EnsureRoom(std::uint64_t) override {}
   void Close() override {
     if (!closed_) log_.push_back("Close " + name_);
     closed_ = true;
@@ -232,6 +296,7 @@ inline void FakeRunPorts::BaixarArquivo(const std::wstring& urlPath, OutputFile&
       pump->ProcessMessages();
     }
     if (urlPath == world_.failingDownload) throw Error(L"HTTP/1.1 500 Internal Server Error");
+    if (urlPath == world_.fullDiskDownload) throw DiskFull(L"Disk full.", world_.fullDiskMissing);
   } catch (...) {
     guardedDisplay->SetStatusText(L"Download Finalizado ...");
     throw;

@@ -1,23 +1,37 @@
-// Stand-in for WinRAR in tests. It reads its command line as the real
-// archiver does and extracts with Debian's bsdtar (7z archives under any
-// name), so whatever the installer relies on behaves as it would for real:
+// Stand-in for WinRAR in tests. It reads its command line and writes its
+// files as the real archiver does, and extracts with Debian's bsdtar (7z
+// archives under any name), so whatever the installer relies on behaves as
+// it would for real:
 //   Winrar.exe x [-o-] [-y] ARCHIVE [MASK...] [DESTINATION\]
 // - the last argument is the destination only when it ends in a backslash;
 //   otherwise it is one more file mask, and the files go to the current folder;
-// - masks that match nothing in the archive end with code 10;
 // - a file to extract that already exists makes the real archiver ask whether
 //   to overwrite it. Started hidden, nobody sees the question: without -y
 //   (yes to all) this stand-in waits for ever, as the real one would;
 // - -o- (skip existing files) answers that question with no, whatever -y
-//   says: each file that exists is left as it is, the others are extracted,
-//   and the exit code is 0;
+//   says: each file that exists is left as it is;
+// - what counts as extracted: a file once its data is written, and a folder
+//   entry of the archive (even when the folder exists). A skipped file, or
+//   one no mask names, does not count. When nothing counted, the archiver
+//   says "No files to extract" and ends with code 10: so -o- over a folder
+//   that holds every file of an archive without folder entries ends with 10;
+// - a file over 1,000,000 bytes is first given its full length, then its
+//   data is written from the start, and it is cut back only once finished:
+//   an archiver ended in the middle leaves a file of the full size whose
+//   tail is zeros;
 // - exit codes: 0 success, 2 fatal error, 6 open error, 7 wrong command
-//   line, 10 no files to extract.
-// Each command line is recorded in C:\standin\archiver.log. A real
-// extraction takes its time; "delay=MS" in section [archiver] of
-// C:\standin\archiver.ini makes this one take at least that long.
+//   line, 10 no files to extract, 255 ended from outside.
+// Each command line is recorded in C:\standin\archiver.log. In section
+// [archiver] of C:\standin\archiver.ini:
+// - "delay=MS": the run takes at least that long, as a real extraction does;
+// - "hold=BYTES": in a file over 1,000,000 bytes, after that many bytes of
+//   data, it writes C:\standin\archiver.holding and waits until
+//   C:\standin\archiver.go exists, so a test can see (or end) an
+//   extraction in the middle of a large file.
 #include <windows.h>
 
+#include <cstdint>
+#include <cwchar>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,6 +81,85 @@ bool IsFile(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+
+std::wstring WindowsName(const std::wstring& name) {
+  std::wstring path = name;
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
+// Every missing folder of a path that ends in a backslash.
+void CreateFolders(const std::wstring& folder) {
+  for (std::size_t i = 3; i < folder.size(); ++i) {
+    if (folder[i] == L'\\') CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+  }
+}
+
+std::wstring TempFolder() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"archiver-standin-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+}
+
+struct Hold {
+  std::uint64_t afterBytes = 0;  // 0: never
+};
+
+Hold ReadHold() {
+  wchar_t text[32] = {};
+  GetPrivateProfileStringW(L"archiver", L"hold", L"", text, 32, L"C:\\standin\\archiver.ini");
+  return Hold{wcstoull(text, nullptr, 10)};
+}
+
+constexpr std::uint64_t kPreallocatedOver = 1000000;
+
+// Writes one file as the archiver does: a file over 1,000,000 bytes is given
+// its full length before its data, and cut back to what was written once it
+// is finished. A read-only file of the archive is read-only on disk too, and
+// one that is replaced loses its read-only attribute first.
+bool WriteLikeTheArchiver(const std::wstring& from, const std::wstring& to, const Hold& hold) {
+  HANDLE source = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (source == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(source, &size);
+  const bool readOnly = (GetFileAttributesW(from.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+  SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+  HANDLE target = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (target == INVALID_HANDLE_VALUE) {
+    CloseHandle(source);
+    return false;
+  }
+  const bool large = static_cast<std::uint64_t>(size.QuadPart) > kPreallocatedOver;
+  bool ok = true;
+  if (large) {
+    LARGE_INTEGER zero{};
+    ok = SetFilePointerEx(target, size, nullptr, FILE_BEGIN) && SetEndOfFile(target) &&
+         SetFilePointerEx(target, zero, nullptr, FILE_BEGIN);
+  }
+  std::vector<char> block(65536);
+  std::uint64_t written = 0;
+  bool held = false;
+  DWORD got = 0;
+  while (ok && ReadFile(source, block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got > 0) {
+    DWORD put = 0;
+    ok = WriteFile(target, block.data(), got, &put, nullptr) && put == got;
+    written += got;
+    if (ok && large && !held && hold.afterBytes > 0 && written >= hold.afterBytes) {
+      held = true;
+      FlushFileBuffers(target);
+      CloseHandle(CreateFileW(L"C:\\standin\\archiver.holding", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      while (GetFileAttributesW(L"C:\\standin\\archiver.go") == INVALID_FILE_ATTRIBUTES) Sleep(50);
+    }
+  }
+  ok = ok && SetEndOfFile(target);  // cut back to what was written
+  CloseHandle(target);
+  CloseHandle(source);
+  if (ok && readOnly) SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_READONLY);
+  return ok;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -101,51 +194,61 @@ int wmain(int argc, wchar_t** argv) {
 
   if (!IsFile(archive)) return kOpenError;
   const std::string unixArchive = UnixPathOf(archive);
-  const std::string unixDestination = UnixPathOf(destination);
-  if (unixArchive.empty() || unixDestination.empty()) return kFatal;
+  if (unixArchive.empty() || UnixPathOf(destination).empty()) return kFatal;
 
   std::string listing;
-  std::string list = "bsdtar -tf ";
-  list += ShellQuote(unixArchive);
-  if (RunUnixCommand(list, &listing) != 0) return kFatal;
-  std::vector<std::wstring> selected;
+  if (RunUnixCommand("bsdtar -tf " + ShellQuote(unixArchive), &listing) != 0) return kFatal;
+  struct Entry {
+    std::wstring name;  // as the archive holds it, with '/'
+    bool folder;
+  };
+  std::vector<Entry> selected;
   std::istringstream entries(listing);
   std::string entry;
   while (std::getline(entries, entry)) {
-    if (entry.empty() || entry.back() == '/') continue;  // folders come with their files
+    if (entry.empty() || entry == "./") continue;
+    if (entry.rfind("./", 0) == 0) entry = entry.substr(2);
+    const bool folder = entry.back() == '/';
+    if (folder) entry.pop_back();
     const std::wstring wide = Widen(entry);
     bool wanted = masks.empty();
     for (const std::wstring& mask : masks) wanted = wanted || Matches(wide, mask);
-    if (wanted) selected.push_back(wide);
+    if (wanted) selected.push_back({wide, folder});
   }
   if (selected.empty()) return kNoFiles;
 
-  std::vector<std::wstring> toExtract;
-  for (const std::wstring& file : selected) {
-    std::wstring path = destination + file;
-    for (wchar_t& c : path) {
-      if (c == L'/') c = L'\\';
+  // The archive is unpacked aside first; the files are then written into
+  // place by this program, the way the archiver writes them.
+  const std::wstring staging = TempFolder();
+  const std::string unixStaging = UnixPathOf(staging);
+  if (unixStaging.empty() || RunUnixCommand("mkdir -p " + ShellQuote(unixStaging) + " && bsdtar -xf " +
+                                            ShellQuote(unixArchive) + " -C " + ShellQuote(unixStaging)) != 0) {
+    return kFatal;
+  }
+  CreateFolders(destination);
+  const Hold hold = ReadHold();
+  int counted = 0;
+  int status = kSuccess;
+  for (const Entry& item : selected) {
+    const std::wstring target = destination + WindowsName(item.name);
+    if (item.folder) {
+      CreateFolders(target + L"\\");
+      ++counted;
+      continue;
     }
-    if (IsFile(path)) {
+    if (IsFile(target)) {
       if (skipExisting) continue;
       // "Replace the existing file?" on a hidden window: no one will answer.
       if (!yesToAll) Sleep(INFINITE);
     }
-    toExtract.push_back(file);
-  }
-  if (toExtract.empty()) return kSuccess;  // everything was there and skipped
-
-  std::string script = "mkdir -p ";
-  script += ShellQuote(unixDestination);
-  script += " && bsdtar -xf ";
-  script += ShellQuote(unixArchive);
-  script += " -C ";
-  script += ShellQuote(unixDestination);
-  if (!masks.empty() || toExtract.size() != selected.size()) {
-    for (const std::wstring& file : toExtract) {
-      script += ' ';
-      script += ShellQuote(Utf8(file));
+    CreateFolders(target.substr(0, target.find_last_of(L'\\') + 1));
+    if (!WriteLikeTheArchiver(staging + WindowsName(item.name), target, hold)) {
+      status = kFatal;
+      continue;
     }
+    ++counted;
   }
-  return RunUnixCommand(script) == 0 ? kSuccess : kFatal;
+  RunUnixCommand("rm -rf " + ShellQuote(unixStaging));
+  if (status != kSuccess) return status;
+  return counted > 0 ? kSuccess : kNoFiles;
 }

@@ -143,7 +143,7 @@ TEST_F(Archives, ArchiverReceivesThePiecesWhole) {
   ReadFile(h, text, sizeof text - 1, &got, nullptr);
   CloseHandle(h);
   const std::string expected = "x | -y | " + Utf8(dir) + "Kestrimo.rar | Kestrimo.exe | " + Utf8(dir) +
-                               "\r\nx | -o- | -y | " + Utf8(dir) + "Dados.rar | " + Utf8(dir) + "Dados\\\r\n";
+                               "\r\nx | -y | " + Utf8(dir) + "Dados.rar | " + Utf8(dir) + "Dados.descompactando\\\r\n";
   EXPECT_EQ(std::string(text), expected);
 }
 
@@ -186,9 +186,67 @@ TEST_F(Archives, DatabaseThatIsThereIsNeverReplaced) {
   EXPECT_TRUE(Exists(dir + L"Dados\\LEIA-ME.txt"));  // what was missing is added
   EXPECT_NE(ReadBytes(scratch.Path(L"V\\Polvarin.exe")), "an older program");
 
-  // Everything there already: nothing to do, and still a success.
+  // Everything there already: nothing to add, and still a success (the
+  // archiver itself would answer "no files to extract" over such a folder).
   EXPECT_TRUE(Extract(dir, L"Dados", L"DD"));
   EXPECT_EQ(ReadBytes(scratch.Path(L"V\\Dados\\VARNISCA.FDB")), "the customer's invoices");
+  EXPECT_FALSE(Exists(dir + L"Dados.descompactando"));
+}
+
+// The stand-in counts as the real archiver does: a file skipped because it
+// exists does not count, and when nothing counted it ends with code 10.
+// Folder entries of the archive count even when the folder exists.
+TEST_F(Archives, ArchiverCountsOnlyWhatItWrote) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  const auto run = [&](const std::wstring& archive, const std::wstring& destination, bool skipExisting) {
+    const std::wstring line = QuoteArgument(kArchiver) + L" x " + (skipExisting ? L"-o- " : L"") + L"-y " +
+                              QuoteArgument(dir + archive) + L" " + QuoteArgument(destination);
+    Started archiver = processes.Start(line, /*hidden=*/true);
+    EXPECT_NE(archiver.process, nullptr);
+    if (archiver.process == nullptr || !archiver.process->Wait(60000)) return 999u;
+    return archiver.process->ExitCode();
+  };
+  EXPECT_EQ(run(L"Dados.rar", dir + L"Dados\\", true), 0u);   // every file new
+  EXPECT_EQ(run(L"Dados.rar", dir + L"Dados\\", true), 10u);  // every file there: no files to extract
+  EXPECT_EQ(run(L"Dados.rar", dir + L"Dados\\", false), 0u);  // replaced: they count
+  scratch.Write(L"V\\Dados\\LEIA-ME.txt", "ours");
+  DeleteFileW((dir + L"Dados\\VARNISCA.FDB").c_str());
+  EXPECT_EQ(run(L"Dados.rar", dir + L"Dados\\", true), 0u);   // one written, one skipped
+  EXPECT_EQ(ReadBytes(dir + L"Dados\\LEIA-ME.txt"), "ours");
+  // The reports archive holds its folder as an entry: that counts, so a
+  // second extraction that skips every file still ends with 0.
+  EXPECT_EQ(run(L"Relatorios.rar", dir, true), 0u);
+  EXPECT_EQ(run(L"Relatorios.rar", dir, true), 0u);
+}
+
+// A file over 1,000,000 bytes is given its full length before its data is
+// written: an archiver ended in the middle leaves a file of the full size
+// whose tail is zeros.
+TEST_F(Archives, ArchiverPresizesALargeFileBeforeItsData) {
+  const std::wstring dir = scratch.Path(L"V\\");
+  Download(dir);
+  DeleteFileW(L"C:\\standin\\archiver.holding");
+  DeleteFileW(L"C:\\standin\\archiver.go");
+  Scratch::WriteAbsolute(L"C:\\standin\\archiver.ini", "[archiver]\r\nhold=131072\r\n");
+  const std::wstring line = QuoteArgument(kArchiver) + L" x -y " + QuoteArgument(dir + L"Dados.rar") + L" " +
+                            QuoteArgument(dir + L"Dados\\");
+  Started archiver = processes.Start(line, /*hidden=*/true);
+  ASSERT_NE(archiver.process, nullptr);
+  const auto holding = [] { return GetFileAttributesW(L"C:\\standin\\archiver.holding") != INVALID_FILE_ATTRIBUTES; };
+  for (int i = 0; i < 1200 && !holding(); ++i) Sleep(50);
+  ASSERT_TRUE(holding()) << "the archiver never reached the middle of the database";
+
+  // The archiver holds the file open, so its size is read from the folder.
+  WIN32_FILE_ATTRIBUTE_DATA partial{};
+  ASSERT_TRUE(GetFileAttributesExW((dir + L"Dados\\VARNISCA.FDB").c_str(), GetFileExInfoStandard, &partial));
+  EXPECT_EQ(partial.nFileSizeLow, 8u * 1024 * 1024);  // the full size already
+  archiver.process->Terminate();  // a close, a power cut
+  ASSERT_TRUE(archiver.process->Wait(10000));
+  const std::string left = ReadBytes(dir + L"Dados\\VARNISCA.FDB");
+  EXPECT_EQ(left.size(), 8u * 1024 * 1024);
+  EXPECT_EQ(left.find_first_not_of('\0', 131072), std::string::npos);
+  DeleteFileW(L"C:\\standin\\archiver.holding");
 }
 
 // An antivirus holds an archive it is scanning; the clean-up tries it again

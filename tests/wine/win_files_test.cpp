@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/error.h"
 #include "tests/wine/scratch.h"
@@ -98,6 +100,56 @@ TEST(Win32FileSystem, DeleteFileAnswersTheSystemsReason) {
   EXPECT_EQ(fs.RemoveFile(scratch.Path(L"b.rar")), static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
   CloseHandle(held);
   EXPECT_EQ(fs.RemoveFile(scratch.Path(L"b.rar")), 0u);
+}
+
+// What the database's move into Dados relies on: a move never replaces a
+// file that is there, and the staging folder goes whole, read-only files
+// included.
+TEST(Win32FileSystem, MovesNeverReplaceAndTreesGoWhole) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  scratch.Write(L"staging\\new.FDB", "served");
+  scratch.Write(L"staging\\taken.FDB", "served too");
+  scratch.Write(L"staging\\sub\\ro.txt", "read-only");
+  SetFileAttributesW(scratch.Path(L"staging\\sub\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  scratch.Write(L"Dados\\taken.FDB", "the customer's");
+
+  FolderEntries entries = fs.ListFolder(scratch.Path(L"staging"));
+  std::sort(entries.files.begin(), entries.files.end());
+  EXPECT_EQ(entries.files, (std::vector<std::wstring>{L"new.FDB", L"taken.FDB"}));
+  EXPECT_EQ(entries.folders, std::vector<std::wstring>{L"sub"});
+  EXPECT_TRUE(fs.ListFolder(scratch.Path(L"absent")).files.empty());
+
+  EXPECT_EQ(fs.MoveWithoutReplacing(scratch.Path(L"staging\\new.FDB"), scratch.Path(L"Dados\\new.FDB")), 0u);
+  const std::uint32_t taken =
+      fs.MoveWithoutReplacing(scratch.Path(L"staging\\taken.FDB"), scratch.Path(L"Dados\\taken.FDB"));
+  EXPECT_TRUE(taken == kErrorAlreadyExists || taken == kErrorFileExists) << taken;
+  EXPECT_EQ(ReadBytes(scratch.Path(L"Dados\\new.FDB")), "served");
+  EXPECT_EQ(ReadBytes(scratch.Path(L"Dados\\taken.FDB")), "the customer's");
+
+  EXPECT_EQ(fs.RemoveFolderTree(scratch.Path(L"staging")), 0u);
+  EXPECT_FALSE(fs.DirectoryExists(scratch.Path(L"staging")));
+  EXPECT_EQ(fs.RemoveFolderTree(scratch.Path(L"staging")), 0u);  // nothing there is gone already
+}
+
+// The kept copy of a configuration file replaces an older copy whole, even
+// a read-only one; and a read-only mark can be made removable.
+TEST(Win32FileSystem, CopyReplacingAndMakingWritable) {
+  Scratch scratch;
+  Win32FileSystem fs;
+  scratch.Write(L"Quilmarde.ini", "[BANCO_DADOS]\r\nCaminho=\\\\SERVIDOR\\Dados\\VARNISCA.FDB\r\n");
+  scratch.Write(L"Quilmarde.ini.anterior", "an older copy");
+  SetFileAttributesW(scratch.Path(L"Quilmarde.ini.anterior").c_str(), FILE_ATTRIBUTE_READONLY);
+  fs.CopyReplacing(scratch.Path(L"Quilmarde.ini"), scratch.Path(L"Quilmarde.ini.anterior"));
+  EXPECT_EQ(ReadBytes(scratch.Path(L"Quilmarde.ini.anterior")), ReadBytes(scratch.Path(L"Quilmarde.ini")));
+  EXPECT_FALSE(fs.FileExists(scratch.Path(L"Quilmarde.ini.anterior.parcial")));
+  EXPECT_THROW(fs.CopyReplacing(scratch.Path(L"absent"), scratch.Path(L"copy")), Error);
+
+  scratch.Write(L"mark.txt", "x");
+  SetFileAttributesW(scratch.Path(L"mark.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_NE(fs.RemoveFile(scratch.Path(L"mark.txt")), 0u);
+  fs.MakeWritable(scratch.Path(L"mark.txt"));
+  EXPECT_EQ(fs.RemoveFile(scratch.Path(L"mark.txt")), 0u);
 }
 
 }  // namespace

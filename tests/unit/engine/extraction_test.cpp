@@ -43,7 +43,7 @@ TEST(ArchiverCommandLine, ThreeFormsByMode) {
       {L"C:\\VARNISCA\\Polvarin", L"C:\\VARNISCA\\", L".exe", false,
        "\"C:\\Program Files (x86)\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Polvarin.rar Polvarin.exe C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Dados", L"C:\\VARNISCA\\", L"DD", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -o- -y C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\Dados\\"},
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Dados.rar C:\\VARNISCA\\Dados.descompactando\\"},
       {L"C:\\VARNISCA\\Relatorios", L"C:\\VARNISCA\\", L"R", true,
        "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\VARNISCA\\Relatorios.rar C:\\VARNISCA\\"},
       {L"C:\\VARNISCA\\Kestrimo", L"C:\\VARNISCA\\", L".EXE", true,  // case-sensitive: last form
@@ -54,8 +54,8 @@ TEST(ArchiverCommandLine, ThreeFormsByMode) {
        "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y \"D:\\Minha Empresa\\ERP\\Kestrimo.rar\" "
        "Kestrimo.exe \"D:\\Minha Empresa\\ERP\\\\\""},
       {L"D:\\Minha Empresa\\Dados", L"D:\\Minha Empresa\\", L"DD", true,
-       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -o- -y \"D:\\Minha Empresa\\Dados.rar\" "
-       "\"D:\\Minha Empresa\\Dados\\\\\""},  // a final backslash inside quotes is doubled
+       "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y \"D:\\Minha Empresa\\Dados.rar\" "
+       "\"D:\\Minha Empresa\\Dados.descompactando\\\\\""},  // a final backslash inside quotes is doubled
       {L"X:Kestrimo", L"X:", L".exe", true,  // the file piece follows a colon too
        "\"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y X:Kestrimo.rar Kestrimo.exe X:"},
   };
@@ -138,9 +138,55 @@ TEST(DescompactarWINRAR, DadosFolderIsMadeWhenMissing) {
     std::vector<std::string> first(f.fake.log.begin(),
                                    f.fake.log.begin() + std::min(f.fake.log.size(), row.first.size()));
     EXPECT_EQ(first, row.first);
-    const bool started = f.fake.log.size() > row.first.size() &&
-                         f.fake.log[row.first.size()].rfind("start hidden", 0) == 0;
+    const bool started = std::any_of(f.fake.log.begin(), f.fake.log.end(),
+                                     [](const std::string& line) { return line.rfind("start hidden", 0) == 0; });
     EXPECT_EQ(started, row.started);
+  }
+}
+
+// The database archive is unpacked into a folder of its own, emptied first
+// (an interrupted extraction may have left a half-written file there), and
+// only what Dados lacks is moved in: a file there is never replaced. What
+// the archiver answers decides nothing about files it skipped, since it
+// skips none in an empty folder; any failure leaves Dados as it was.
+TEST(DescompactarWINRAR, DatabaseIsUnpackedAsideAndOnlyWhatDadosLacksIsMovedIn) {
+  const std::wstring dados = L"C:\\V\\Dados", staging = L"C:\\V\\Dados.descompactando";
+  const struct {
+    const char* name;
+    std::uint32_t exitCode;
+    bool result;
+  } rows[] = {{"extracted", 0, true}, {"archiver failed", 2, false}, {"nothing extracted", 10, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    World world;
+    world.directories = {dados, staging};
+    ExtractionFixture f(world);
+    f.state.DirSistema = L"C:\\V\\";
+    f.fake.Put(dados + L"\\VARNISCA.FDB", "the customer's invoices");
+    f.fake.Put(staging + L"\\VARNISCA.FDB", "half-written, zeros after");  // left by a cut extraction
+    f.processes.exitCode = row.exitCode;
+    f.processes.onStart = [&](const std::wstring&) {
+      EXPECT_FALSE(f.fake.HasFile(staging + L"\\VARNISCA.FDB")) << "not emptied first";
+      if (row.exitCode == 2) return;
+      f.fake.Put(staging + L"\\VARNISCA.FDB", "served database");
+      f.fake.Put(staging + L"\\LEIA-ME.txt", "served notes");
+      f.fake.PutFolder(staging + L"\\Modelos");
+      f.fake.Put(staging + L"\\Modelos\\Vazio.FDB", "served template");
+    };
+    EXPECT_EQ(f.extraction.DescompactarWINRAR(L"C:\\V\\Dados", L"C:\\V\\", L"DD", true), row.result);
+    EXPECT_EQ(f.fake.written[dados + L"\\VARNISCA.FDB"], "the customer's invoices");
+    EXPECT_EQ(f.fake.HasFile(dados + L"\\LEIA-ME.txt"), row.result);
+    if (row.result) {
+      EXPECT_EQ(f.fake.written[dados + L"\\LEIA-ME.txt"], "served notes");
+      EXPECT_EQ(f.fake.written[dados + L"\\Modelos\\Vazio.FDB"], "served template");
+      EXPECT_FALSE(f.fake.HasFolder(staging));  // removed once emptied into Dados
+      EXPECT_FALSE(f.fake.HasFile(staging + L"\\VARNISCA.FDB"));
+    }
+    const auto start = std::find_if(f.fake.log.begin(), f.fake.log.end(),
+                                    [](const std::string& line) { return line.rfind("start hidden", 0) == 0; });
+    ASSERT_NE(start, f.fake.log.end());
+    EXPECT_EQ(*start, "start hidden \"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\V\\Dados.rar "
+                      "C:\\V\\Dados.descompactando\\");
   }
 }
 

@@ -125,6 +125,7 @@ Log Finish(const std::string& dir = kDir) {
           "status: Processo Finalizado",
           "GravarConfiguracao " + dir,
           "DeletaArquivosRAR",
+          "MakeWritable " + dir + kMark,
           "RemoveFile " + dir + kMark,
           "Message: Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.",
           "RequestClose"};
@@ -181,7 +182,7 @@ std::vector<Scenario> Scenarios() {
     w.files.insert(L"C:\\Program Files\\WinRAR\\Winrar.exe");
     s.push_back({"WinRAR present, site down: silent stop after one probe", w,
                  {"IsWindows32Only", "DirectoryExists D:\\ERP\\", "FileExists D:\\ERP\\Kestrimo.exe",
-                  "Create D:\\ERP\\INSTALACAO-INCOMPLETA.txt", "Close D:\\ERP\\INSTALACAO-INCOMPLETA.txt",
+                  "FileExists D:\\ERP\\Quilmarde.ini", "Create D:\\ERP\\INSTALACAO-INCOMPLETA.txt", "Close D:\\ERP\\INSTALACAO-INCOMPLETA.txt",
                   "IsWindows64",
                   S("FileExists ", kWinrar64), kProbe}});
   }
@@ -210,6 +211,44 @@ std::vector<Scenario> Scenarios() {
                               "status: Download Finalizado ...", "Close C:\\VARNISCA\\Dados.rar"};
     s.push_back({"transfer failing on row 6 keeps the file closed and ends the run", w, expected,
                  "HTTP/1.1 500 Internal Server Error"});
+  }
+  {
+    // The disk fills up during the database: what was fetched stays, and the
+    // person is told how much room to make.
+    World w = FreshPc({true, true});
+    w.fullDiskDownload = L"/uploads/download/file/66/DADOS.7z";
+    w.fullDiskMissing = 5 * 1024 * 1024 + 1;
+    Log expected = FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                   Log{kProbe} + kShowLabels;
+    for (int i = 0; i < 5; ++i) expected = expected + DownloadOf(kRows[i]);
+    expected = expected + Log{"Create C:\\VARNISCA\\Dados.rar", "module: Baixando Banco de Dados",
+                              "BaixarArquivo /uploads/download/file/66/DADOS.7z",
+                              "status: Download Finalizado ...", "Close C:\\VARNISCA\\Dados.rar",
+                              "Message: Não há espaço suficiente no disco para baixar Dados.rar. "
+                              "Libere 6 MB e execute o Pravonell novamente."};
+    s.push_back({"disk full during a transfer stops the run with the room it needs", w, expected});
+  }
+  {
+    // A mark another program holds past the bound stays: the person is told
+    // to remove it, after the success.
+    World w = FreshPc({true});
+    w.files.insert({L"C:\\Program Files\\WinRAR\\Winrar.exe",
+                    L"C:\\Program Files\\Firebird\\Firebird_5_0\\WOW64\\fbclient.dll",
+                    L"C:\\ACBrNFeMonitor\\ACBrNFeMonitor.exe"});
+    w.heldFiles = {L"C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt"};
+    Log finish = Finish();
+    const auto removal = std::find(finish.begin(), finish.end(), S("RemoveFile ", kDir) + kMark) - finish.begin();
+    Log held(finish.begin(), finish.begin() + removal);
+    for (int i = 0; i < 45; ++i) held = held + Log{S("RemoveFile ", kDir) + kMark, "Sleep 1000"};
+    held = held + Log{S("RemoveFile ", kDir) + kMark,
+                      "Message: Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.",
+                      "Message: Não foi possível apagar o arquivo C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt. "
+                      "Apague-o antes de executar o Pravonell novamente.",
+                      "RequestClose"};
+    s.push_back({"mark held past the bound is named after the success", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + kShowLabels + AllDownloads() +
+                     Extractions() + kAfterExtraction +
+                     Log{S("FileExists ", kFirebird64), "Sleep 1000", S("FileExists ", kAcbr)} + held});
   }
   {
     World w = FreshPc({true, true});
@@ -327,14 +366,18 @@ TEST(InstallationRun, UnfinishedMarkLivesFromTheStartToSuccess) {
     const Log& log = outcome.log;
     const auto created = std::find(log.begin(), log.end(), "Create C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt");
     const auto firstProbe = std::find(log.begin(), log.end(), kProbe);
-    const bool succeeded = !log.empty() && log.back() == "RequestClose" &&
-                           log[log.size() - 2].rfind("Message: Sistema instalado", 0) == 0;
+    const bool succeeded = std::find(log.begin(), log.end(),
+                                     "Message: Sistema instalado com sucesso. Atalhos foram criados na área de "
+                                     "trabalho.") != log.end();
+    const bool markHeld = std::find(log.begin(), log.end(),
+                                    "Message: Não foi possível apagar o arquivo C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt. "
+                                    "Apague-o antes de executar o Pravonell novamente.") != log.end();
     if (firstProbe != log.end() && Utf8(state.DirSistema) == kDir) {
       ASSERT_NE(created, log.end());
       EXPECT_LT(created - log.begin(), firstProbe - log.begin());
     }
     if (created != log.end()) {
-      EXPECT_EQ(outcome.markLeft, !succeeded);
+      EXPECT_EQ(outcome.markLeft, !succeeded || markHeld);
       EXPECT_EQ(outcome.markBytes,
                 "\xEF\xBB\xBF" "Esta instala\xC3\xA7\xC3\xA3o do sistema Varnisca n\xC3\xA3o foi conclu\xC3\xAD" "da. "
                 "Execute novamente o Pravonell para conclu\xC3\xAD-la.\r\n");
@@ -457,6 +500,59 @@ TEST(InstallationRun, NewRunAfterAStopStartsAgain) {
   control.RequestStop();  // a stop asked for an earlier run
   run.InstalarSistema();
   EXPECT_EQ(fake.log.back(), "CheckURL '' 1");  // reached the gate, not cut short
+}
+
+// A read-only mark is made writable and removed like any other.
+TEST(InstallationRun, ReadOnlyMarkIsRemovedAtTheEnd) {
+  World w = FreshPc({true});
+  w.files.insert({L"C:\\Program Files\\WinRAR\\Winrar.exe",
+                  L"C:\\Program Files\\Firebird\\Firebird_5_0\\WOW64\\fbclient.dll",
+                  L"C:\\ACBrNFeMonitor\\ACBrNFeMonitor.exe"});
+  w.readOnlyFiles = {L"C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt"};
+  ProgramState state;
+  const Outcome outcome = RunIn(w, state);
+  EXPECT_FALSE(outcome.markLeft);
+  EXPECT_EQ(outcome.log.back(), "RequestClose");
+  EXPECT_EQ(outcome.log[outcome.log.size() - 2],
+            "Message: Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.");
+}
+
+// A configuration file the installation finds in the folder, without its
+// mark beside it, is the customer's: a copy is kept before anything is
+// fetched (before the mark, so a run cut off in between still keeps it).
+// The file of an unfinished installation of ours is simply replaced.
+TEST(InstallationRun, CustomersConfigurationFileIsKeptBeforeTheDownload) {
+  const std::wstring dir = L"C:\\VARNISCA\\";
+  const struct {
+    const char* name;
+    bool config;
+    bool mark;
+    bool kept;
+  } rows[] = {
+      {"the customer's file", true, false, true},
+      {"ours, of an unfinished installation", true, true, false},
+      {"no file", false, false, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    World w = FreshPc({true});
+    w.files.insert(L"C:\\Program Files\\WinRAR\\Winrar.exe");
+    w.directories = {dir};
+    if (row.config) w.files.insert(dir + L"Quilmarde.ini");
+    if (row.mark) w.files.insert(dir + L"INSTALACAO-INCOMPLETA.txt");
+    ProgramState state;
+    const Outcome outcome = RunIn(w, state);
+    const Log& log = outcome.log;
+    const auto copy = std::find(log.begin(), log.end(),
+                                "CopyReplacing C:\\VARNISCA\\Quilmarde.ini -> C:\\VARNISCA\\Quilmarde.ini.anterior");
+    EXPECT_EQ(copy != log.end(), row.kept);
+    if (row.kept) {
+      const auto mark = std::find(log.begin(), log.end(), "Create C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt");
+      const auto download = std::find(log.begin(), log.end(), "Create C:\\VARNISCA\\Quilmarde.ini");
+      EXPECT_LT(copy - log.begin(), mark - log.begin());
+      EXPECT_LT(copy - log.begin(), download - log.begin());
+    }
+  }
 }
 
 }  // namespace

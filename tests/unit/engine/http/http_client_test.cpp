@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -28,6 +29,7 @@ struct Outcome {
   std::string file;
   std::vector<std::uint64_t> lengths;
   std::string error;
+  std::optional<std::uint64_t> diskFullMissing;  // the bytes a full disk lacked
 };
 
 // Each case of these tests is about one answer, so a broken transfer is not
@@ -43,12 +45,17 @@ class Client {
   explicit Client(http::ClientOptions options = {}, bool resumes = false)
       : client(std::make_shared<posix::PosixNetwork>(), pump, waits, Options(options, resumes)) {}
 
-  Outcome Get(std::uint16_t port, const std::string& path) {
+  // capacity: the most the disk can hold of the file, when limited.
+  Outcome Get(std::uint16_t port, const std::string& path, std::optional<std::uint64_t> capacity = {}) {
     RecordingEvents events;
     MemoryFile file;
+    file.capacity = capacity;
     Outcome outcome;
     try {
       client.Get("127.0.0.1", port, path, file, events);
+    } catch (const DiskFull& e) {
+      outcome.error = Utf8(e.message());
+      outcome.diskFullMissing = e.missingBytes();
     } catch (const Error& e) {
       outcome.error = Utf8(e.message());
     }
@@ -198,6 +205,35 @@ TEST(HttpClient, BodyCutShortFailsAfterTheEndEventAndKeepsWhatCame) {
   EXPECT_EQ(outcome.events.back(), "end");
   EXPECT_TRUE(outcome.file == Pattern(50000));
   EXPECT_EQ(outcome.lengths, (std::vector<std::uint64_t>{100000, 50000}));  // cut back
+}
+
+// A disk without room for the announced body: nothing is written and the
+// file is not extended; the error says how much is lacking. A disk that
+// fills up during a body of unknown length stops it at the failed write,
+// keeping what was written.
+TEST(HttpClient, DiskWithoutRoomStopsTheBody) {
+  Server server([](const Request& request) {
+    if (request.path == "/chunked") {
+      return Reply().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n186a0\r\n").SendPattern(100000)
+          .Send("\r\n0\r\n\r\n");
+    }
+    return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n").SendPattern(100000);
+  });
+  Client client;
+  const Outcome announced = client.Get(server.port(), "/sized", 40000);
+  EXPECT_EQ(announced.diskFullMissing, std::optional<std::uint64_t>(60000));
+  EXPECT_EQ(announced.file, "");
+  EXPECT_EQ(std::count(announced.lengths.begin(), announced.lengths.end(), 100000u), 0);  // never extended
+  EXPECT_EQ(announced.events.back(), "end");
+
+  const Outcome chunked = client.Get(server.port(), "/chunked", 40000);
+  ASSERT_TRUE(chunked.diskFullMissing.has_value());
+  EXPECT_LE(chunked.file.size(), 40000u);
+  EXPECT_TRUE(chunked.file == Pattern(chunked.file.size()));
+
+  const Outcome roomy = client.Get(server.port(), "/sized", 100000);
+  EXPECT_EQ(roomy.error, "");
+  EXPECT_TRUE(roomy.file == Pattern(100000));
 }
 
 // What a hostile or broken server may send: each must fail with its message
