@@ -38,6 +38,19 @@ class HeldLookups final : public http::Network {
 };
 #endif
 
+// The vendor's hosts as the build names them. A test build may be pointed at
+// other hosts when it starts (PRAVONELL_TEST_DOWNLOAD_HOST, _SITE_HOST), so
+// scenarios can each have a stand-in vendor of their own, and one can use a
+// download host only a proxy resolves; the shipped program reads nothing.
+std::wstring VendorHost(const wchar_t* built, [[maybe_unused]] const wchar_t* testVariable) {
+#ifdef PRAVONELL_TEST_HOOKS
+  wchar_t given[256] = {};
+  const DWORD length = GetEnvironmentVariableW(testVariable, given, 256);
+  if (length > 0 && length < 256) return given;
+#endif
+  return built;
+}
+
 std::shared_ptr<http::Network> MakeNetwork() {
   auto network = std::make_shared<win32::WinsockNetwork>();
 #ifdef PRAVONELL_TEST_HOOKS
@@ -52,8 +65,10 @@ std::shared_ptr<http::Network> MakeNetwork() {
 Engine::Engine(MasterWindow& window)
     : ports(window),
       client(MakeNetwork(), control, waits),
-      downloader(client, PRAVONELL_WIDEN(PRAVONELL_DOWNLOAD_HOST), progress,
+      downloader(client, VendorHost(PRAVONELL_WIDEN(PRAVONELL_DOWNLOAD_HOST), L"PRAVONELL_TEST_DOWNLOAD_HOST"),
+                 progress,
                  std::make_shared<win32::WinHttpProxyLookup>(), &waits),
-      probe(std::make_shared<win32::WinInetProbe>(), PRAVONELL_WIDEN(PRAVONELL_SITE_HOST), waits) {}
+      probe(std::make_shared<win32::WinInetProbe>(),
+            VendorHost(PRAVONELL_WIDEN(PRAVONELL_SITE_HOST), L"PRAVONELL_TEST_SITE_HOST"), waits) {}
 
 }  // namespace pravonell::ui

@@ -1,4 +1,4 @@
-# Shared by the scripts: the packages the project needs and the three builds.
+# Shared by the scripts: the packages the project needs and the builds.
 
 PACKAGES=(
   cmake make g++ googletest libgtest-dev libgmock-dev curl procps clang libclang-rt-14-dev
@@ -38,26 +38,14 @@ build_native() {
   cmake --build build/native -j "$JOBS"
 }
 
-# The x86_64 build runs under Wine with its hosts on loopback; the i686 build
-# is the shipped program, with the production hosts.
+# The x86_64 build runs under Wine with its hosts on loopback (a test build
+# may be pointed at other hosts when it starts). The shipped i686 program is
+# built by scripts/release.
 build_windows() {
   cmake -S . -B build/win64 --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DPRAVONELL_SITE_HOST="127.0.0.1:$TEST_SITE_PORT" \
     -DPRAVONELL_DOWNLOAD_HOST="127.0.0.1:$TEST_DOWNLOAD_PORT" >/dev/null
   cmake --build build/win64 -j "$JOBS"
-  cmake -S . -B build/win32 --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DPRAVONELL_TESTS=OFF >/dev/null
-  cmake --build build/win32 -j "$JOBS"
-}
-
-# The x86_64 program for a download host only the test proxy can resolve,
-# for the scenarios of an office behind a proxy.
-build_proxy_variant() {
-  cmake -S . -B build/win64-proxy --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DPRAVONELL_TESTS=OFF -DPRAVONELL_TEST_HOOKS=ON \
-    -DPRAVONELL_SITE_HOST="127.0.0.1:$TEST_SITE_PORT" \
-    -DPRAVONELL_DOWNLOAD_HOST="vendor.test:$TEST_DOWNLOAD_PORT" >/dev/null
-  cmake --build build/win64-proxy --target pravonell -j "$JOBS"
 }
 
 # The i686 program with the test build's loopback hosts and test hooks, for

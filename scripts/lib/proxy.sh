@@ -1,14 +1,21 @@
 # A real proxy server (Debian's squid) on loopback, for the scenarios of an
 # office whose web traffic goes out only through a proxy. It resolves
-# vendor.test from a hosts file of its own, so the program built for that
+# vendor.test from a hosts file of its own, so a program pointed at that
 # host reaches it only through the proxy. Source it, then:
-#   start_proxy DIR PORT   PROXY_LOG: its access log, a line per request
-#   stop_proxy
+#   start_proxy PORT   PROXY_LOG: its access log, a line per request
+#   stop_proxy         ends it and removes its folder
+#
+# Run as root, squid drops to its own user ("proxy"), which must reach its
+# configuration and write its logs. A clone may sit in a folder no other
+# user can enter (root's home, or whatever mktemp -d made), so squid's folder
+# is one of its own under the temporary folder, made for the run and
+# removed by stop_proxy.
 
 start_proxy() {
-  local dir port=$2
-  dir=$(realpath -m "$1")
-  rm -rf "$dir" && mkdir -p "$dir"
+  local dir port=$1
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/pravonell-proxy.XXXXXX")
+  chmod 755 "$dir"
+  PROXY_DIR=$dir
   echo "127.0.0.1 vendor.test" >"$dir/hosts"
   cat >"$dir/squid.conf" <<CONF
 http_port 127.0.0.1:$port
@@ -46,4 +53,6 @@ CONF
 stop_proxy() {
   if [ -n "${PROXY_PID:-}" ]; then kill "$PROXY_PID" 2>/dev/null || true; wait "$PROXY_PID" 2>/dev/null || true; fi
   PROXY_PID=""
+  if [ -n "${PROXY_DIR:-}" ]; then rm -rf "$PROXY_DIR"; fi
+  PROXY_DIR=""
 }

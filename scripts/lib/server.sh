@@ -3,6 +3,8 @@
 #                                        SERVER_PORTS: the ports (0 picks one)
 #   stop_test_server
 
+TEST_SERVER="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/native/pravonell-test-server"
+
 start_test_server() {
   local root=$1 log=$2 port
   shift 2
@@ -10,7 +12,7 @@ start_test_server() {
   for port in "$@"; do args+=(--listen "$port"); done
   local out
   out=$(mktemp)
-  build/native/pravonell-test-server "${args[@]}" >"$out" 2>&1 &
+  "$TEST_SERVER" "${args[@]}" >"$out" 2>&1 &
   SERVER_PID=$!
   local i
   for i in $(seq 1 100); do

@@ -20,20 +20,34 @@ wine_init() {
 
 wine_start_display() {
   if [ -n "${DISPLAY:-}" ] && [ "${WINE_OWN_DISPLAY:-0}" != 1 ]; then return 0; fi
-  local n
-  for n in $(seq 91 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$WINE_STATE/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    local i
-    for i in $(seq 1 100); do
-      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
-      kill -0 "$XVFB_PID" 2>/dev/null || break
-      sleep 0.05
-    done
+  wine_own_display "$WINE_STATE"
+}
+
+# An Xvfb of our own in any case, on a display number the server picks
+# itself (-displayfd), so displays started side by side never collide. Its
+# log goes into DIR.
+wine_own_display() {
+  local dir=$1 number i
+  rm -f "$dir/display"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  for i in $(seq 1 200); do
+    number=$(cat "$dir/display" 2>/dev/null)
+    if [ -n "$number" ]; then
+      export DISPLAY=":$number"
+      return 0
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.05
   done
-  echo "could not start Xvfb" >&2
+  echo "could not start Xvfb:" >&2
+  cat "$dir/xvfb.log" >&2
   return 1
+}
+
+wine_stop_display() {
+  if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+  XVFB_PID=""
 }
 
 # The template prefix is made once per state folder: boot, the fonts Wine
@@ -79,8 +93,7 @@ wine_new_prefix() {
 
 wine_stop() {
   [ -n "${WINEPREFIX:-}" ] && winerun wineserver -k >/dev/null 2>&1 || true
-  if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
-  XVFB_PID=""
+  wine_stop_display
 }
 
 # Runs a GoogleTest program under Wine and passes only when it ran to its own

@@ -633,7 +633,7 @@ TEST_F(Installation, InstallPageShowsWhereTheInstallationStands) {
 }
 
 // ---- downloads through the office's proxy ------------------------------------
-// The program of these scenarios is built for a download host, vendor.test,
+// The program of these scenarios is pointed at a download host, vendor.test,
 // that only the proxy (squid, with a hosts file of its own) can resolve: a
 // download that went direct would fail, so a finished installation shows
 // that every file went through the proxy, and the proxy's log lists them.
@@ -671,7 +671,7 @@ class ThroughTheProxy : public Installation {
  protected:
   void SetUp() override {
     Installation::SetUp();
-    ASSERT_FALSE(Env("PRAVONELL_PROXY_PROGRAM").empty()) << "run through scripts/test";
+    ASSERT_FALSE(Env("PRAVONELL_PROXY_LOG").empty()) << "run through scripts/test";
     proxyPort_ = Env("PRAVONELL_PROXY_PORT");
     proxyLogStart_ = ReadBytes(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).size();
     WinrarAlreadyInstalled();
@@ -679,9 +679,12 @@ class ThroughTheProxy : public Installation {
     WriteWithFolders(kAcbrPresence, "");
   }
 
-  // A whole installation with the program built for vendor.test.
+  // A whole installation with the program pointed at vendor.test (the test
+  // build reads its download host from the environment it inherits).
   void InstallThroughTheProxy() {
-    WalkToInstallPage(L"11222333000181", L"C:\\VARNISCA\\", WindowsPathOf(Env("PRAVONELL_PROXY_PROGRAM")));
+    const std::wstring host = L"vendor.test:" + WidenLatin1(Env("PRAVONELL_DOWNLOAD_PORT"));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PRAVONELL_TEST_DOWNLOAD_HOST", host.c_str()));
+    WalkToInstallPage();
     ClickInstall();
     EXPECT_EQ(AnswerMessage(), kSuccess);
     EXPECT_EQ(app().WaitForExit(), 0);
