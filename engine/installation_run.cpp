@@ -147,6 +147,9 @@ bool InstallationRun::InstallOptional(const OptionalSetup& setup, const std::wst
 // The mark is written with the same file creation as the downloads, so a
 // folder it cannot be written into stops the run with the system's reason.
 void InstallationRun::MarkUnfinished() {
+  // A mark left read-only (by a person, a copy from a CD, a backup tool)
+  // would not let itself be written again.
+  p_.files.MakeWritable(state_.DirSistema + kUnfinishedMark);
   std::unique_ptr<OutputFile> mark = p_.files.CreateOutputFile(state_.DirSistema + kUnfinishedMark);
   const std::string bytes = MarkBytes();
   mark->Write(bytes);

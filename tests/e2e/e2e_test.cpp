@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "tests/fakes/text.h"
+#include "tests/standins/unix_command.h"
 #include "tests/wine/driver.h"
 #include "tests/wine/files.h"
 #include "tests/wine/shortcut_reader.h"
@@ -459,9 +460,17 @@ TEST_F(Installation, DeclinedFirebirdSetupThenRunningAgainFinishesTheInstallatio
   EXPECT_FALSE(Exists(kFirebirdPresence));
   CloseAndExpectExit();
 
-  Setups(WorkingSetups());
+  // The mark left behind is read-only, and becomes so again while the
+  // second run waits for the Firebird setup (a backup tool, a person): it is
+  // still written at the start and removed at the end.
+  SetFileAttributesW((kDir + kMark).c_str(), FILE_ATTRIBUTE_READONLY);
+  DeleteFileW(L"C:\\standin\\go-firebird");
+  Setups(WorkingSetups("waitfor=C:\\standin\\go-firebird\r\n"));
   WalkToInstallPage();
   ClickInstall();
+  ASSERT_TRUE(WaitFor([&] { return SetupsRun().size() == 3; }, 120000));  // Firebird again
+  EXPECT_TRUE(SetFileAttributesW((kDir + kMark).c_str(), FILE_ATTRIBUTE_READONLY));
+  WriteWithFolders(L"C:\\standin\\go-firebird", "");
   EXPECT_EQ(AnswerMessage(), kSuccess);
   EXPECT_EQ(app().WaitForExit(), 0);
   EXPECT_EQ(Lines(SetupsRun()), Lines({"C:\\VARNISCA\\Winrar.exe",
@@ -482,11 +491,13 @@ TEST_F(Installation, DeclinedFirebirdSetupThenRunningAgainFinishesTheInstallatio
   EXPECT_EQ(Requests().size(), before);
 }
 
-// A folder holding a live database and no updater (an older suite, a
-// quarantined updater, a database moved there): the suite is installed
-// around it and the database keeps every byte. On the way, the network cuts
-// one archive's transfer in the middle; it is resumed from where it broke.
-TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytesAndACutTransferResumes) {
+// A folder holding a live database and the customer's own configuration
+// file, but no updater (an older suite, a quarantined updater, a database
+// moved there): the suite is installed around the database, which keeps
+// every byte, and the customer's configuration is kept beside the vendor's
+// as Quilmarde.ini.anterior. On the way, the network cuts one archive's
+// transfer in the middle; it is resumed from where it broke.
+TEST_F(Installation, DatabaseAndConfigurationAlreadyInTheFolderAreKeptAndACutTransferResumes) {
   WinrarAlreadyInstalled();
   WriteSiteFile(L"uploads\\download\\file\\22\\Polvarin.7z.reply", "etag \"p1\"\ncutwhole half\n");
   WriteWithFolders(kFirebirdPresence, "");
@@ -494,10 +505,16 @@ TEST_F(Installation, DatabaseAlreadyInTheFolderKeepsItsBytesAndACutTransferResum
   std::string database = "our own database\r\n";
   for (int i = 0; i < 4096; ++i) database += static_cast<char>(i * 7);
   WriteWithFolders(kDir + L"Dados\\VARNISCA.FDB", database);
+  const std::string customersConfig =
+      "[BANCO_DADOS]\r\nCaminho=SERVIDOR:C:\\VARNISCA\\Dados\\VARNISCA.FDB\r\nCNPJEmpresa=11222333000181\r\n";
+  WriteWithFolders(kDir + L"Quilmarde.ini", customersConfig);
   WalkToInstallPage();
   ClickInstall();
   EXPECT_EQ(AnswerMessage(), kSuccess);
   EXPECT_EQ(app().WaitForExit(), 0);
+  EXPECT_EQ(ReadBytes(kDir + L"Quilmarde.ini.anterior"), customersConfig);
+  EXPECT_EQ(ReadBytes(kDir + L"Quilmarde.ini").rfind("[GERAL]\r\nVersao=2026.12\r\n", 0), 0u);
+  EXPECT_FALSE(Exists(kDir + L"Dados.descompactando"));
   for (const wchar_t* file : {L"Kestrimo.exe", L"Polvarin.exe", L"Thandrel.exe", L"Wembrisco.exe",
                               L"Dados\\LEIA-ME.txt", L"Relatorios\\Vendas.fr3", L"DLL\\libeay32.dll"}) {
     EXPECT_TRUE(Exists(kDir + file)) << Utf8(file);
@@ -630,6 +647,147 @@ TEST_F(Installation, InstallPageShowsWhereTheInstallationStands) {
   }
   SetScreenScale(96);
   EXPECT_FALSE(Exists(kDir + kMark));  // the second run finished what the first left
+}
+
+// The served database, as the vendor's archive holds it.
+std::string ServedDatabase() {
+  const std::string archive = standin::UnixPathOf(Served(L"66\\DADOS.7z"));
+  std::string bytes;
+  EXPECT_EQ(standin::RunUnixCommand("bsdtar -xOf " + standin::ShellQuote(archive) + " VARNISCA.FDB", &bytes), 0);
+  return bytes;
+}
+
+// The window is closed while the archiver is in the middle of the database
+// (it writes a large file at its full size first, so what a cut leaves
+// looks whole by its size). Nothing half-written reaches Dados, and the run
+// started again leaves the served database there byte for byte.
+TEST_F(Installation, CloseDuringTheDatabaseExtractionThenRunningAgainLeavesTheServedDatabase) {
+  WinrarAlreadyInstalled();
+  WriteWithFolders(kFirebirdPresence, "");
+  WriteWithFolders(kAcbrPresence, "");
+  DeleteFileW(L"C:\\standin\\archiver.holding");
+  WriteWithFolders(L"C:\\standin\\archiver.ini", "[archiver]\r\nhold=1048576\r\n");
+  WalkToInstallPage();
+  ClickInstall();
+  ASSERT_TRUE(WaitFor([] { return Exists(L"C:\\standin\\archiver.holding"); }, 180000))
+      << "the archiver never reached the middle of the database";
+  PostMessageW(app().window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app().WaitForExit(20000), 0);
+  EXPECT_FALSE(Exists(kDir + L"Dados\\VARNISCA.FDB"));
+  EXPECT_TRUE(Exists(kDir + kMark));
+
+  DeleteFileW(L"C:\\standin\\archiver.ini");
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), kSuccess);
+  EXPECT_EQ(app().WaitForExit(), 0);
+  const std::string served = ServedDatabase();
+  ASSERT_EQ(served.size(), 8u * 1024 * 1024);
+  EXPECT_TRUE(ReadBytes(kDir + L"Dados\\VARNISCA.FDB") == served) << "not the served database";
+  EXPECT_FALSE(Exists(kDir + L"Dados.descompactando"));
+  EXPECT_FALSE(Exists(kDir + kMark));
+}
+
+// The installation folder on a small disk (a 4 MiB tmpfs, reached through
+// Z:): the database does not fit, and the run says how much room to make.
+// What was fetched stays, with the mark; once there is room, the next run
+// finishes the installation.
+class OnASmallDisk : public Installation {
+ protected:
+  void SetUp() override {
+    Installation::SetUp();
+    const std::string world = Env("PRAVONELL_SCENARIO_DIR");
+    ASSERT_FALSE(world.empty()) << "run through tests/e2e/run-scenario";
+    mountPoint_ = world + "/disco";
+    ASSERT_EQ(Mount("size=4m"), 0) << "could not mount a tmpfs";
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) standin::RunUnixCommand("umount -l " + standin::ShellQuote(mountPoint_));
+    Installation::TearDown();
+  }
+  int Mount(const std::string& options) {
+    return standin::RunUnixCommand("mkdir -p " + standin::ShellQuote(mountPoint_) + " && mount -t tmpfs -o " +
+                                   options + " tmpfs " + standin::ShellQuote(mountPoint_));
+  }
+  int Grow() {
+    return standin::RunUnixCommand("mount -o remount,size=64m " + standin::ShellQuote(mountPoint_));
+  }
+  std::wstring Folder() const { return WindowsPathOf(mountPoint_) + L"\\VARNISCA\\"; }
+
+  std::string mountPoint_;
+  bool mounted_ = false;
+};
+
+TEST_F(OnASmallDisk, FullDiskStopsWithTheRoomItNeedsThenARunWithRoomFinishes) {
+  WinrarAlreadyInstalled();
+  WriteWithFolders(kFirebirdPresence, "");
+  WriteWithFolders(kAcbrPresence, "");
+  WalkToInstallPage(L"11222333000181", Folder());
+  ClickInstall();
+  const std::wstring message = AnswerMessage();
+  const std::wstring start = L"Não há espaço suficiente no disco para baixar Dados.rar. Libere ";
+  const std::wstring end = L" MB e execute o Pravonell novamente.";
+  ASSERT_TRUE(message.rfind(start, 0) == 0 && message.size() > start.size() + end.size() &&
+              message.substr(message.size() - end.size()) == end)
+      << Utf8(message);
+  const int megabytes = std::stoi(message.substr(start.size(), message.size() - start.size() - end.size()));
+  EXPECT_GE(megabytes, 1);
+  EXPECT_LE(megabytes, 9);  // the database's 8 MiB, less the room there was
+  ExpectStillOnTheInstallPage();
+  const std::wstring dir = app().Text(app().Control(kEdDirInstalacao));
+  EXPECT_TRUE(ReadBytes(dir + L"Kestrimo.rar") == ReadBytes(Served(L"59\\Kestrimo.7z")));
+  EXPECT_EQ(ReadBytes(dir + L"Dados.rar"), "");  // nothing written past the room
+  EXPECT_TRUE(Exists(dir + kMark));
+  CloseAndExpectExit();
+
+  ASSERT_EQ(Grow(), 0);
+  WalkToInstallPage(L"11222333000181", Folder());
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), kSuccess);
+  EXPECT_EQ(app().WaitForExit(), 0);
+  EXPECT_TRUE(Exists(dir + L"Dados\\VARNISCA.FDB"));
+  EXPECT_FALSE(Exists(dir + kMark));
+}
+
+BOOL CALLBACK CountMainWindows(HWND window, LPARAM count) {
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (std::wstring(name) == ui::kMainWindowClass) ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// A second copy of the installer (a double click that seemed to do nothing,
+// then another) brings the first one's window to the front and ends
+// without a window of its own.
+TEST_F(Installation, SecondCopyBringsTheFirstToTheFrontAndEnds) {
+  WalkToInstallPage();
+  const HWND other = CreateWindowExW(0, L"STATIC", L"outra janela", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
+                                     200, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == other; }));
+
+  std::wstring commandLine = L"\"" + ProgramUnderTest(PRAVONELL_EXE) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION second{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &second));
+  EXPECT_EQ(WaitForSingleObject(second.hProcess, 30000 * WaitFactor()), WAIT_OBJECT_0) << "the second copy stayed";
+  DWORD code = 1;
+  GetExitCodeProcess(second.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  CloseHandle(second.hThread);
+  CloseHandle(second.hProcess);
+
+  int windows = 0;
+  EnumWindows(CountMainWindows, reinterpret_cast<LPARAM>(&windows));
+  EXPECT_EQ(windows, 1);
+  EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == app().window(); })) << "the first copy is not in front";
+  EXPECT_EQ(app().FrontPage(), app().Control(kSbInstall));  // as the person left it
+  DestroyWindow(other);
+  CloseAndExpectExit();
 }
 
 // ---- downloads through the office's proxy ------------------------------------

@@ -91,7 +91,12 @@ bool SavePng(HBITMAP bitmap, int width, int height, const std::wstring& path) {
 
 Driver::~Driver() {
   if (process_.hProcess != nullptr) {
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+    // Ended and gone before the next program starts: a second copy would
+    // otherwise find this one still there and give way to it.
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 99);
+      WaitForSingleObject(process_.hProcess, 10000);
+    }
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
   }

@@ -59,7 +59,9 @@ const Log kHideLabels = {"status: ", "status hidden", "module hidden"};
 constexpr const char* kMark = "INSTALACAO-INCOMPLETA.txt";
 
 // The mark of an unfinished installation, written before anything is fetched.
-Log MarkWritten(const std::string& dir = kDir) { return {"Create " + dir + kMark, "Close " + dir + kMark}; }
+Log MarkWritten(const std::string& dir = kDir) {
+  return {"MakeWritable " + dir + kMark, "Create " + dir + kMark, "Close " + dir + kMark};
+}
 
 // A fresh PC: the folder does not exist yet and is created.
 Log FreshStart(const std::string& dir = kDir) {
@@ -182,7 +184,8 @@ std::vector<Scenario> Scenarios() {
     w.files.insert(L"C:\\Program Files\\WinRAR\\Winrar.exe");
     s.push_back({"WinRAR present, site down: silent stop after one probe", w,
                  {"IsWindows32Only", "DirectoryExists D:\\ERP\\", "FileExists D:\\ERP\\Kestrimo.exe",
-                  "FileExists D:\\ERP\\Quilmarde.ini", "Create D:\\ERP\\INSTALACAO-INCOMPLETA.txt", "Close D:\\ERP\\INSTALACAO-INCOMPLETA.txt",
+                  "FileExists D:\\ERP\\Quilmarde.ini", "MakeWritable D:\\ERP\\INSTALACAO-INCOMPLETA.txt",
+                  "Create D:\\ERP\\INSTALACAO-INCOMPLETA.txt", "Close D:\\ERP\\INSTALACAO-INCOMPLETA.txt",
                   "IsWindows64",
                   S("FileExists ", kWinrar64), kProbe}});
   }
