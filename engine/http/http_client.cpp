@@ -185,11 +185,19 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
                         "\r\nAccept: " + options_.accept + "\r\nUser-Agent: " + options_.userAgent +
                         "\r\n";
   // A transfer the network broke goes on from the bytes it has, as long as
-  // the file is still the one the first answer described.
+  // the file is still the one the first answer described: the part is asked
+  // for with a validator the server compares strongly, and without one the
+  // file starts over.
+  if (transfer.received > 0 && IfRangeValidator(transfer).empty()) {
+    file.Restart();
+    transfer.received = 0;
+    transfer.total.reset();
+    transfer.began = false;
+  }
   const bool resuming = transfer.received > 0;
   if (resuming) {
-    request += "Range: bytes=" + std::to_string(transfer.received) + "-\r\n";
-    if (!transfer.validator.empty()) request += "If-Range: " + transfer.validator + "\r\n";
+    request += "Range: bytes=" + std::to_string(transfer.received) + "-\r\nIf-Range: " +
+               IfRangeValidator(transfer) + "\r\n";
   }
   if (const std::string cookie = cookies_.HeaderFor(target.host, path); !cookie.empty()) {
     request += "Cookie: " + cookie + "\r\n";
@@ -227,6 +235,26 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
   const bool redirect = head.status >= 300 && head.status < 400 && head.status != 304;
   std::uint64_t offset = 0;  // where this answer's body goes in the file
   if (resuming) {
+    if (head.status == 206 && !SameVersion(head, transfer)) {
+      // A server that ignored If-Range sent a part of another version of the
+      // file: it is never spliced onto these bytes; the file starts over.
+      Drop();
+      file.Restart();
+      transfer = Transfer{};
+      throw Error(kClosedGracefully);
+    }
+    if (head.status == 416) {
+      // Every byte was there already (a chunked body cut before its last
+      // chunk): the server's total says so, for the same version of the file.
+      const auto range = head.Header("Content-Range");
+      const auto total = range ? ParseUnsatisfiedRange(*range) : std::nullopt;
+      if (total && *total == transfer.received && (!transfer.total || *transfer.total == *total)) {
+        Drop();
+        if (transfer.began && !transfer.ended) events.IdHttpWorkEnd();
+        transfer.ended = true;
+        return;
+      }
+    }
     if (head.status == 206) {
       offset = ResumeOffset(head, transfer);
     } else if (head.status == 200) {
@@ -241,7 +269,8 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
   // An error's answer is final, whatever becomes of its body.
   if (!success) transfer.final = true;
   if (success && offset == 0) {
-    transfer.validator = head.Header("ETag").value_or(head.Header("Last-Modified").value_or(""));
+    transfer.etag = head.Header("ETag").value_or("");
+    transfer.lastModified = head.Header("Last-Modified").value_or("");
   }
 
   BodyFraming framing;
@@ -281,6 +310,23 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
     transfer.final = true;
     throw Error(WidenLatin1(head.statusLine));
   }
+}
+
+// If-Range is compared strongly by the server, so a weak ETag there would
+// never match: Last-Modified stands in for it. Nothing means no resume.
+std::string HttpClient::IfRangeValidator(const Transfer& transfer) {
+  if (!transfer.etag.empty() && transfer.etag.rfind("W/", 0) != 0) return transfer.etag;
+  return transfer.lastModified;
+}
+
+// A part is of the same version as the bytes it would continue when the
+// validators it carries are the first answer's.
+bool HttpClient::SameVersion(const ResponseHead& head, const Transfer& transfer) {
+  const auto etag = head.Header("ETag");
+  const auto lastModified = head.Header("Last-Modified");
+  if (etag && !transfer.etag.empty() && *etag != transfer.etag) return false;
+  if (lastModified && !transfer.lastModified.empty() && *lastModified != transfer.lastModified) return false;
+  return true;
 }
 
 // A 206 continues the file only when it starts exactly at the bytes the
@@ -361,6 +407,9 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
       events.IdHttpWork(count);
       pump_.ProcessMessages();
     }
+    // A body counts as the whole file only when it reaches the total the
+    // server announced (a part without a length ends at the close).
+    if (success && transfer.total && transfer.received != *transfer.total) throw Error(kClosedGracefully);
   } catch (...) {
     Drop();
     if (sized && written < framing.length) {

@@ -84,7 +84,8 @@ class HttpClient {
   struct Transfer {
     std::uint64_t received = 0;          // body bytes in the file
     std::optional<std::uint64_t> total;  // the whole body's length, when announced
-    std::string validator;               // the first answer's ETag, or Last-Modified
+    std::string etag;                    // the first answer's validators
+    std::string lastModified;
     bool began = false;                  // the work events have begun
     bool ended = false;                  // and ended
     bool final = false;                  // the error being raised is not to be resumed
@@ -95,6 +96,8 @@ class HttpClient {
   void Exchange(const Target& target, const std::string& path, OutputFile& file, WorkEvents& events,
                 bool reused, Transfer& transfer);
   std::uint64_t ResumeOffset(const ResponseHead& head, Transfer& transfer);
+  static bool SameVersion(const ResponseHead& head, const Transfer& transfer);
+  static std::string IfRangeValidator(const Transfer& transfer);
   std::unique_ptr<Connection> Connect(const std::string& host, std::uint16_t port);
   bool ReusableFor(const std::string& host, std::uint16_t port);
   std::size_t ReceiveBlock();

@@ -292,4 +292,12 @@ std::optional<ContentRange> ParseContentRange(std::string_view value) {
   return ContentRange{*first, *last, *total};
 }
 
+std::optional<std::uint64_t> ParseUnsatisfiedRange(std::string_view value) {
+  const std::string text = Trim(value);
+  std::string_view rest = text;
+  constexpr std::string_view kUnit = "bytes */";
+  if (rest.size() < kUnit.size() || !EqualsIgnoringCase(rest.substr(0, kUnit.size()), kUnit)) return std::nullopt;
+  return DecimalLength(rest.substr(kUnit.size()));
+}
+
 }  // namespace pravonell::http

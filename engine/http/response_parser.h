@@ -64,6 +64,9 @@ struct ContentRange {
 };
 std::optional<ContentRange> ParseContentRange(std::string_view value);
 
+// A 416 answer's "Content-Range: bytes */TOTAL": the whole file's length.
+std::optional<std::uint64_t> ParseUnsatisfiedRange(std::string_view value);
+
 // Takes the body's bytes off the wire and hands over its payload.
 class BodyDecoder {
  public:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -612,6 +613,82 @@ TEST(HttpClientResume, WhatTheSecondAnswerDecides) {
       EXPECT_NE(requests[1].head.find(row.ifRange), std::string::npos) << requests[1].head;
     }
     EXPECT_EQ(outcome.events.back(), "end");
+  }
+}
+
+// A transfer counts as complete only when what arrived matches what the
+// server announced, and a part is spliced only onto bytes of the same
+// version. Each answer is scripted whole, and sent whole and byte by byte.
+TEST(HttpClientResume, OnlyTheSameVersionIsSplicedAndOnlyTheWholeFileCompletes) {
+  constexpr std::uint64_t kSize = 600;  // small: every byte is also sent alone
+  const std::string whole = Pattern(kSize);
+  const std::string other(kSize, 'n');
+  const auto part = [&](std::uint64_t from, std::uint64_t to, const std::string& headers) {
+    return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+           std::to_string(kSize - 1) + "/" + std::to_string(kSize) + "\r\n" + headers + "\r\n" +
+           whole.substr(from, to - from);
+  };
+  const std::string lastModified = "Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n";
+  const struct {
+    const char* name;
+    std::vector<std::string> answers;   // one per request, each followed by a close
+    std::vector<std::string> requested; // what each later request must carry ("" for no Range)
+    std::string error;
+    std::string file;
+  } rows[] = {
+      {"a part without a length that is cut again is resumed again, not passed as whole",
+       {WholeHead(kSize) + whole.substr(0, 100), part(100, 300, "ETag: \"v1\"\r\n"),
+        part(300, kSize, "ETag: \"v1\"\r\n")},
+       {"Range: bytes=100-\r\nIf-Range: \"v1\"\r\n", "Range: bytes=300-\r\nIf-Range: \"v1\"\r\n"},
+       "", whole},
+      {"a part of another version (If-Range ignored) starts the file over",
+       {WholeHead(kSize) + whole.substr(0, 100), part(100, kSize, "ETag: \"v2\"\r\n"),
+        "HTTP/1.1 200 OK\r\nContent-Length: 600\r\nETag: \"v2\"\r\n\r\n" + other},
+       {"Range: bytes=100-\r\nIf-Range: \"v1\"\r\n", ""}, "", other},
+      {"a weak ETag is never sent in If-Range: Last-Modified is",
+       {WholeHead(kSize, "ETag: W/\"w1\"\r\n" + lastModified) + whole.substr(0, 100),
+        part(100, kSize, "ETag: W/\"w1\"\r\n" + lastModified)},
+       {"Range: bytes=100-\r\nIf-Range: Tue, 01 Dec 2026 10:00:00 GMT\r\n"}, "", whole},
+      {"a weak ETag alone: the file starts over without a Range",
+       {WholeHead(kSize, "ETag: W/\"w1\"\r\n") + whole.substr(0, 100),
+        WholeHead(kSize, "ETag: W/\"w1\"\r\n") + whole},
+       {""}, "", whole},
+      {"a chunked body cut before its last chunk: a 416 with that total says it is whole",
+       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nETag: \"v1\"\r\n\r\n258\r\n" + whole + "\r\n",
+        "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */600\r\nContent-Length: 0\r\n\r\n"},
+       {"Range: bytes=600-\r\nIf-Range: \"v1\"\r\n"}, "", whole},
+      {"a 416 with another total is the error it says",
+       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nETag: \"v1\"\r\n\r\n258\r\n" + whole + "\r\n",
+        "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */900\r\nContent-Length: 0\r\n\r\n"},
+       {"Range: bytes=600-\r\n"}, "HTTP/1.1 416 Range Not Satisfiable", whole},
+  };
+  for (const auto& row : rows) {
+    for (bool trickle : {false, true}) {
+      SCOPED_TRACE(std::string(row.name) + (trickle ? ", byte by byte" : ", at once"));
+      std::atomic<std::size_t> asked{0};
+      Server server([&](const Request&) {
+        const std::size_t at = std::min(asked++, row.answers.size() - 1);
+        Reply reply = trickle ? Trickle(row.answers[at]) : Reply().Send(row.answers[at]);
+        return reply.Close();
+      });
+      Client client({}, /*resumes=*/true);
+      const Outcome outcome = client.Get(server.port(), "/f");
+      EXPECT_EQ(outcome.error, row.error);
+      EXPECT_TRUE(outcome.file == row.file) << outcome.file.size() << " bytes";
+      const auto requests = server.requests();
+      ASSERT_EQ(requests.size(), row.answers.size());
+      for (std::size_t i = 0; i < row.requested.size(); ++i) {
+        const std::string& head = requests[i + 1].head;
+        if (row.requested[i].empty()) {
+          EXPECT_EQ(head.find("Range:"), std::string::npos) << head;
+        } else {
+          EXPECT_NE(head.find(row.requested[i]), std::string::npos) << head;
+        }
+        EXPECT_EQ(head.find("W/"), std::string::npos) << head;
+      }
+      EXPECT_EQ(outcome.events.back(), "end");
+      EXPECT_EQ(std::count(outcome.events.begin(), outcome.events.end(), "end"), 1);
+    }
   }
 }
 
