@@ -29,21 +29,43 @@ std::vector<std::string> Entries(std::string_view list) {
   return entries;
 }
 
-// "host" or "host:port" with an optional "http://" in front; nothing when
-// the host is blank or holds anything but letters, digits, dots and dashes,
-// or the port is not 1 to 65535.
+bool IsNameCharacter(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+}
+
+// "host", "host:port" or "[v6 address]:port", with an optional "http://" in
+// front; nothing when the host is blank or holds anything but letters,
+// digits, dots, dashes and underscores (hex digits and colons inside the
+// brackets of an IPv6 address), or the port is not 1 to 65535.
 std::optional<Proxy> HostPortOf(std::string text) {
   if (Lower(text).rfind("http://", 0) == 0) text.erase(0, 7);
   if (!text.empty() && text.back() == '/') text.pop_back();
-  const auto colon = text.find(':');
   Proxy proxy;
-  proxy.host = text.substr(0, colon);
-  if (proxy.host.empty()) return std::nullopt;
-  for (char c : proxy.host) {
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') return std::nullopt;
+  std::string port;
+  bool hasPort = false;
+  if (!text.empty() && text.front() == '[') {
+    const auto close = text.find(']');
+    if (close == std::string::npos) return std::nullopt;
+    proxy.host = text.substr(1, close - 1);
+    if (proxy.host.find(':') == std::string::npos) return std::nullopt;
+    for (char c : proxy.host) {
+      if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return std::nullopt;
+    }
+    const std::string rest = text.substr(close + 1);
+    if (!rest.empty() && rest.front() != ':') return std::nullopt;
+    hasPort = !rest.empty();
+    if (hasPort) port = rest.substr(1);
+  } else {
+    const auto colon = text.find(':');
+    proxy.host = text.substr(0, colon);
+    for (char c : proxy.host) {
+      if (!IsNameCharacter(c)) return std::nullopt;
+    }
+    hasPort = colon != std::string::npos;
+    if (hasPort) port = text.substr(colon + 1);
   }
-  if (colon != std::string::npos) {
-    const std::string port = text.substr(colon + 1);
+  if (proxy.host.empty()) return std::nullopt;
+  if (hasPort) {
     if (port.empty() || port.size() > 5) return std::nullopt;
     unsigned long value = 0;
     for (char c : port) {
@@ -56,18 +78,47 @@ std::optional<Proxy> HostPortOf(std::string text) {
   return proxy;
 }
 
-// A "*" pattern against a host, ignoring case.
-bool Matches(std::string_view pattern, std::string_view host) {
-  if (pattern.empty()) return host.empty();
-  if (pattern.front() == '*') {
-    for (std::size_t skip = 0; skip <= host.size(); ++skip) {
-      if (Matches(pattern.substr(1), host.substr(skip))) return true;
+bool SameLetter(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+// Where the literal first appears in the host from `from` on, ignoring case.
+std::size_t FindIgnoringCase(std::string_view host, std::string_view literal, std::size_t from) {
+  for (std::size_t at = from; at + literal.size() <= host.size(); ++at) {
+    if (std::equal(literal.begin(), literal.end(), host.begin() + static_cast<std::ptrdiff_t>(at), SameLetter)) {
+      return at;
     }
+  }
+  return std::string_view::npos;
+}
+
+// A "*" pattern against a host, ignoring case. The pieces between the stars
+// are found from left to right, each at its first place after the last:
+// a pattern with many stars never makes the match go back and try again.
+bool Matches(std::string_view pattern, std::string_view host) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  for (std::size_t star; (star = pattern.find('*', start)) != std::string_view::npos; start = star + 1) {
+    pieces.push_back(pattern.substr(start, star - start));
+  }
+  pieces.push_back(pattern.substr(start));
+  if (pieces.size() == 1) {
+    return pattern.size() == host.size() && std::equal(pattern.begin(), pattern.end(), host.begin(), SameLetter);
+  }
+  const std::string_view first = pieces.front(), last = pieces.back();
+  if (first.size() + last.size() > host.size()) return false;
+  if (!std::equal(first.begin(), first.end(), host.begin(), SameLetter)) return false;
+  if (!std::equal(last.begin(), last.end(), host.end() - static_cast<std::ptrdiff_t>(last.size()), SameLetter)) {
     return false;
   }
-  return !host.empty() && std::tolower(static_cast<unsigned char>(pattern.front())) ==
-                              std::tolower(static_cast<unsigned char>(host.front())) &&
-         Matches(pattern.substr(1), host.substr(1));
+  std::size_t at = first.size();
+  const std::size_t end = host.size() - last.size();
+  for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+    const std::size_t found = FindIgnoringCase(host.substr(0, end), pieces[i], at);
+    if (found == std::string_view::npos) return false;
+    at = found + pieces[i].size();
+  }
+  return true;
 }
 
 bool IsLoopback(std::string_view host) {
@@ -75,19 +126,46 @@ bool IsLoopback(std::string_view host) {
   return lower == "localhost" || lower.rfind("127.", 0) == 0 || lower == "::1" || lower == "[::1]";
 }
 
+
+// What a PAC answer's keyword says of the address after it.
+enum class Keyword { None, Direct, Usable, Unusable };
+
+Keyword KeywordOf(const std::string& token) {
+  const std::string lower = Lower(token);
+  if (lower == "direct") return Keyword::Direct;
+  if (lower == "proxy" || lower == "http") return Keyword::Usable;
+  // Kinds of proxy this client cannot speak through.
+  if (lower == "socks" || lower == "socks4" || lower == "socks5" || lower == "https") return Keyword::Unusable;
+  return Keyword::None;
+}
+
 }  // namespace
 
 std::optional<Proxy> HttpProxyOf(std::string_view list) {
-  for (std::string entry : Entries(list)) {
-    const std::string lower = Lower(entry);
-    if (lower == "direct") return std::nullopt;  // a PAC answer that says go direct
-    if (lower == "proxy" || lower == "http") continue;  // "PROXY host:port" comes as two entries
+  // The first entry that can be used wins: entries of other kinds ("SOCKS
+  // s:1080", "https=h:443") and entries that cannot be read are passed over.
+  const std::vector<std::string> tokens = Entries(list);
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    std::string entry = tokens[i];
+    switch (KeywordOf(entry)) {
+      case Keyword::Direct:
+        return std::nullopt;  // a PAC answer that says go direct
+      case Keyword::Unusable:
+        ++i;  // and its address
+        continue;
+      case Keyword::Usable:
+        if (++i >= tokens.size()) return std::nullopt;
+        entry = tokens[i];
+        break;
+      case Keyword::None:
+        break;
+    }
     const auto equals = entry.find('=');
     if (equals != std::string::npos) {
       if (Lower(entry.substr(0, equals)) != "http") continue;  // another scheme's proxy
       entry = entry.substr(equals + 1);
     }
-    return HostPortOf(entry);
+    if (const std::optional<Proxy> proxy = HostPortOf(entry)) return proxy;
   }
   return std::nullopt;
 }

@@ -30,8 +30,10 @@ struct ProxySettings {
 // fixed settings. A proxy entry that cannot be read means direct.
 std::optional<Proxy> ChooseProxy(const ProxySettings& settings, std::string_view host);
 
-// The first entry of a proxy list that serves http: "host:port",
-// "http=host:port", "PROXY host:port" (a PAC answer); nothing for none.
+// The first usable entry of a proxy list that serves http: "host:port",
+// "[v6]:port", "http=host:port", "PROXY host:port" (a PAC answer); entries
+// of other kinds (SOCKS, HTTPS, other schemes) and entries that cannot be
+// read are passed over; nothing for none, or for a DIRECT that comes first.
 std::optional<Proxy> HttpProxyOf(std::string_view list);
 
 // Whether the bypass list sends the host direct: "<local>" for a name

@@ -93,6 +93,9 @@ class PosixConnection final : public http::Connection {
 }  // namespace
 
 std::string PosixNetwork::Resolve(const std::string& host) {
+  // An IPv6 address (a proxy given as "[fd00::1]:3128") is its own answer.
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) return host;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -108,13 +111,24 @@ std::string PosixNetwork::Resolve(const std::string& host) {
 
 std::unique_ptr<http::Connection> PosixNetwork::Connect(const std::string& address,
                                                         std::uint16_t port) {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  if (inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) throw http::SocketError{11001};
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage peer{};
+  socklen_t peerLength = 0;
+  if (address.find(':') != std::string::npos) {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&peer);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) != 1) throw http::SocketError{11001};
+    peerLength = sizeof *v6;
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&peer);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) != 1) throw http::SocketError{11001};
+    peerLength = sizeof *v4;
+  }
+  const int fd = socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) Fail(errno);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), peerLength) != 0) {
     const int error = errno;
     close(fd);
     Fail(error);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <map>
+#include <mutex>
 #include <string>
 
 namespace pravonell::win32 {
@@ -18,10 +19,12 @@ HMODULE LoadFromSystemFolder(const wchar_t* dll) {
   return LoadLibraryExW((std::wstring(folder) + L"\\" + dll).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-// Each DLL is loaded once and stays loaded. Only the GUI thread asks, so a
-// plain cache will do.
+// Each DLL is loaded once and stays loaded. The window's thread asks, and
+// so do the helper threads of the probe and the proxy lookup.
 HMODULE SystemModule(const wchar_t* dll) {
+  static std::mutex lock;
   static std::map<std::wstring, HMODULE> loaded;
+  const std::lock_guard guard(lock);
   auto found = loaded.find(dll);
   if (found == loaded.end()) found = loaded.emplace(dll, LoadFromSystemFolder(dll)).first;
   return found->second;

@@ -68,6 +68,9 @@ WinsockNetwork::WinsockNetwork() {
 }
 
 std::string WinsockNetwork::Resolve(const std::string& host) {
+  // An IPv6 address (a proxy given as "[fd00::1]:3128") is its own answer.
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) return host;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -84,13 +87,24 @@ std::string WinsockNetwork::Resolve(const std::string& host) {
 
 std::unique_ptr<http::Connection> WinsockNetwork::Connect(const std::string& address,
                                                          std::uint16_t port) {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  if (inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) Fail(WSAHOST_NOT_FOUND);
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_storage peer{};
+  int peerLength = 0;
+  if (address.find(':') != std::string::npos) {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&peer);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) != 1) Fail(WSAHOST_NOT_FOUND);
+    peerLength = sizeof *v6;
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&peer);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) != 1) Fail(WSAHOST_NOT_FOUND);
+    peerLength = sizeof *v4;
+  }
+  SOCKET s = socket(peer.ss_family, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) Fail(WSAGetLastError());
-  if (connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
+  if (connect(s, reinterpret_cast<sockaddr*>(&peer), peerLength) == SOCKET_ERROR) {
     const int error = WSAGetLastError();
     closesocket(s);
     Fail(error);

@@ -63,11 +63,43 @@ TEST(ChooseProxy, SettingsAsWindowsReadsThem) {
       {"a port with letters", fixed("proxy:80a"), "download.varnisca.com.br", "direct"},
       {"a host that is no host", fixed("pro%xy:80"), "download.varnisca.com.br", "direct"},
       {"an empty entry", fixed("http=;"), "download.varnisca.com.br", "direct"},
+      {"a script's SOCKS entry is passed over", automatic("SOCKS s:1080; PROXY p:8080"), "vendor.test", "p:8080"},
+      {"SOCKS4, SOCKS5 and HTTPS too", automatic("SOCKS4 a:1; SOCKS5 b:2; HTTPS c:3; PROXY d:4"), "vendor.test",
+       "d:4"},
+      {"only kinds we cannot use: direct", automatic("SOCKS s:1080"), "vendor.test", "direct"},
+      {"an unreadable first entry: the next", automatic("PROXY pro%xy:1; PROXY good:2"), "vendor.test", "good:2"},
+      {"an unreadable fixed entry: the next", fixed("pro%xy:99999;http=good:3128"), "download.varnisca.com.br",
+       "good:3128"},
+      {"DIRECT after an unusable entry", automatic("SOCKS s:1; DIRECT; PROXY p:2"), "vendor.test", "direct"},
+      {"an IPv6 literal", automatic("PROXY [fd00::1]:3128"), "vendor.test", "fd00::1:3128"},
+      {"an IPv6 literal without its port", fixed("[fd00::1]"), "download.varnisca.com.br", "fd00::1:80"},
+      {"an IPv6 literal left open", fixed("[fd00::1:3128"), "download.varnisca.com.br", "direct"},
+      {"a name with an underscore", fixed("proxy_sede.office:8080"), "download.varnisca.com.br",
+       "proxy_sede.office:8080"},
+      {"a bypass with a star in the middle", fixed("p:1", "down*.varnisca.*.br"), "download.varnisca.com.br",
+       "direct"},
+      {"a bypass whose middle piece is missing", fixed("p:1", "down*.other*.br"), "download.varnisca.com.br", "p:1"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(Chosen(row.settings, row.host), row.chosen);
   }
+}
+
+// A bypass entry with many stars against a long host that it does not
+// match: a matcher that goes back and tries again takes exponential time,
+// and this test would not end. Only the verdicts are checked here.
+TEST(ChooseProxy, ManyStarsAreMatchedWithoutTryingAgain) {
+  http::ProxySettings settings;
+  settings.fixedProxy = "p:1";
+  settings.fixedBypass = std::string(18, '*') + "x";
+  const std::string host(40, 'a');
+  EXPECT_EQ(Chosen(settings, host.c_str()), "p:1");
+  settings.fixedBypass = "*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a";
+  EXPECT_EQ(Chosen(settings, host.c_str()), "direct");
+  settings.fixedBypass = "*a*b";
+  EXPECT_EQ(Chosen(settings, "aaab.example"), "p:1");  // the last piece must end the host
+  EXPECT_EQ(Chosen(settings, "xaxb"), "direct");
 }
 
 // What the Win32 side answered, as the test wants it.
