@@ -50,11 +50,13 @@ std::optional<http::Proxy> HttpDownloader::ProxyFor(const std::string& url) {
   return proxy_;
 }
 
-void HttpDownloader::BaixarArquivo(const std::wstring& urlPath, OutputFile& file) {
+Fetched HttpDownloader::Fetch(const std::wstring& urlPath, OutputFile& file, const KnownFile* known,
+                              TransferRecorder* recorder) {
   std::string path;
   for (wchar_t c : urlPath) path += static_cast<char>(c);  // the plan's paths are ASCII
   const std::string hostPort = host_.port == 80 ? host_.host : host_.host + ":" + std::to_string(host_.port);
-  client_.Get(host_.host, host_.port, path, file, progress_, ProxyFor("http://" + hostPort + path));
+  return client_.Get(host_.host, host_.port, path, file, progress_, ProxyFor("http://" + hostPort + path), known,
+                     recorder);
 }
 
 std::wstring SiteProbe::AddressFor(const std::wstring& url, int varnisca) const {

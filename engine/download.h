@@ -37,7 +37,8 @@ class HttpDownloader final : public Downloader {
         waits_(waits),
         proxyLimitMs_(proxyLimitMs) {}
 
-  void BaixarArquivo(const std::wstring& urlPath, OutputFile& file) override;
+  Fetched Fetch(const std::wstring& urlPath, OutputFile& file, const KnownFile* known,
+                TransferRecorder* recorder) override;
 
   // A new run looks the proxy up again: the settings may have changed.
   void ForgetProxy() { proxyKnown_ = false; }

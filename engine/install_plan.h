@@ -89,6 +89,9 @@ inline constexpr const wchar_t* kConfigFileKept = L"Quilmarde.ini.anterior";
 // Written when a run begins and removed when it succeeds: a folder that holds
 // it beside the updater is an installation a run stopped in, to be finished.
 inline constexpr const wchar_t* kUnfinishedMark = L"INSTALACAO-INCOMPLETA.txt";
+// Beside the mark, and gone with it: what the run knows of each file it
+// fetched, so that a run started again fetches only what is missing.
+inline constexpr const wchar_t* kDownloadRecords = L"INSTALACAO-INCOMPLETA.downloads";
 inline constexpr const wchar_t* kUnfinishedMarkText =
     L"Esta instalação do sistema Varnisca não foi concluída. Execute novamente o Pravonell para concluí-la.";
 

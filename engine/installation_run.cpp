@@ -25,6 +25,7 @@ constexpr const wchar_t* kMarkStaysEnd = L". Apague-o antes de executar o Pravon
 constexpr const wchar_t* kNoRoom = L"Não há espaço suficiente no disco para baixar ";
 constexpr const wchar_t* kNoRoomFree = L". Libere ";
 constexpr const wchar_t* kNoRoomEnd = L" MB e execute o Pravonell novamente.";
+constexpr const wchar_t* kAlreadyFetched = L" · já baixado";
 
 // The probe's own address is built in; every call asks for the vendor's site.
 constexpr int kVendorSite = 1;
@@ -108,14 +109,22 @@ void InstallationRun::ShowMessage(const std::wstring& text) {
 bool InstallationRun::CheckURL() { return p_.probe.CheckURL(L"", kVendorSite); }
 
 bool InstallationRun::Download(const std::wstring& localFile, const std::wstring& label,
-                               const std::wstring& urlPath, bool showLabels) {
+                               const std::wstring& urlPath, bool showLabels, const std::wstring& detail) {
+  Overview(InstallStep::Download, detail);
+  const std::wstring path = state_.DirSistema + localFile;
+  // A file an earlier run of this installation fetched is confirmed with the
+  // server or continued; anything else is fetched whole.
+  const FetchPlan plan = records_->PlanFor(localFile);
   // The file is closed on every way out: by Close here, or by its destructor
   // when the transfer raises or the run is stopped.
-  std::unique_ptr<OutputFile> file = p_.files.CreateOutputFile(state_.DirSistema + localFile);
+  std::unique_ptr<OutputFile> file =
+      plan.keep ? p_.files.OpenKeeping(path, *plan.keep) : p_.files.CreateOutputFile(path);
   p_.display.SetModuleText(label);
   if (showLabels) ShowLabels();
+  RecordingTransfer recorder(*records_, localFile, *file);
+  Fetched fetched = Fetched::Body;
   try {
-    p_.downloader.BaixarArquivo(urlPath, *file);
+    fetched = p_.downloader.Fetch(urlPath, *file, plan.known ? &*plan.known : nullptr, &recorder);
   } catch (const DiskFull& full) {
     // What was fetched stays, and so does the mark: once there is room, the
     // next run goes on.
@@ -125,6 +134,8 @@ bool InstallationRun::Download(const std::wstring& localFile, const std::wstring
     return false;
   }
   file->Close();
+  records_->Completed(localFile);
+  if (fetched == Fetched::Kept) Overview(InstallStep::Download, detail + kAlreadyFetched);
   return true;
 }
 
@@ -208,16 +219,20 @@ void InstallationRun::Run() {
     ShowMessage(kCannotCreateFolder);
     return;
   }
+  // What an earlier run fetched counts only while the installation it
+  // belongs to is unfinished (its mark is there).
+  const bool unfinished = p_.files.Stamp(dir + kUnfinishedMark).has_value();
   MarkUnfinished();
+  records_.emplace(p_.files, dir, dir + kDownloadRecords);
+  if (unfinished) records_->Load();
   Overview(InstallStep::Download);
 
   const bool sysWoW64 = p_.bitness.IsWindows64();
   const PrerequisitePaths paths = ChoosePrerequisitePaths(sysWoW64, dir);
 
   if (!p_.files.FileExists(paths.PathWinRAR) && CheckURL()) {
-    Overview(InstallStep::Download, kWinrarSetupShown);
     if (!Download(kWinrarSetupFile, kWinrarLabel, sysWoW64 ? kWinrar64x : kWinrar86x,
-                  /*showLabels=*/true)) {
+                  /*showLabels=*/true, kWinrarSetupShown)) {
       return;
     }
     p_.display.SetStatusText(kWaitingForWinrar);
@@ -233,8 +248,10 @@ void InstallationRun::Run() {
   ShowLabels();
   for (std::size_t i = 0; i < kModuleTable.size(); ++i) {
     const ModuleRow& row = kModuleTable[i];
-    Overview(InstallStep::Download, CountText(i + 1, kModuleTable.size()));
-    if (!Download(row.localFile, row.label, row.urlPath, /*showLabels=*/false)) return;
+    if (!Download(row.localFile, row.label, row.urlPath, /*showLabels=*/false,
+                  CountText(i + 1, kModuleTable.size()))) {
+      return;
+    }
   }
 
   p_.waits.Pause(2000);
@@ -280,6 +297,8 @@ void InstallationRun::Run() {
 
   p_.config.GravarConfiguracao(dir);
   p_.extraction.DeletaArquivosRAR();
+  // The record goes before the mark: a record without its mark is never read.
+  p_.files.RemoveFile(dir + kDownloadRecords);
   const bool markRemoved = RemoveUnfinishedMark();
 
   succeeded_ = true;

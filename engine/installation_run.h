@@ -4,6 +4,9 @@
 // boxes, stops at the failures it knows, and undoes nothing.
 #pragma once
 
+#include <optional>
+
+#include "engine/download_records.h"
 #include "engine/install_plan.h"
 #include "engine/ports.h"
 #include "engine/run_control.h"
@@ -45,8 +48,9 @@ class InstallationRun {
   void HideLabels();
   void ShowMessage(const std::wstring& text);
   // False when the disk had no room for the file (the run then stops).
-  bool Download(const std::wstring& localFile, const std::wstring& label,
-                const std::wstring& urlPath, bool showLabels);
+  // detail: where the run is, for the install page's heading.
+  bool Download(const std::wstring& localFile, const std::wstring& label, const std::wstring& urlPath,
+                bool showLabels, const std::wstring& detail);
   bool InstallOptional(const OptionalSetup& setup, const std::wstring& presence,
                        const std::wstring& installer);
   bool CheckURL();
@@ -58,6 +62,7 @@ class InstallationRun {
   ProgramState& state_;
   RunPorts p_;
   bool succeeded_ = false;
+  std::optional<DownloadRecords> records_;
 };
 
 }  // namespace pravonell

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,11 +24,38 @@ class OutputFile {
   virtual void SetLength(std::uint64_t length) = 0;
   // Empties the file; the next write goes to its start.
   virtual void Restart() = 0;
+  // Puts what was written on the disk itself, past the system's cache.
+  virtual void Flush() = 0;
   // Raises DiskFull when the file's volume has room for fewer than that many
   // more bytes; does nothing when the room cannot be known. Write and
   // SetLength raise DiskFull too when the disk fills up.
   virtual void EnsureRoom(std::uint64_t bytes) = 0;
   virtual void Close() = 0;
+};
+
+// A file's size and last write time as the file system tells them.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::uint64_t writeTime = 0;  // in the file system's own units
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The files a record of downloads needs: the record itself, and the files
+// it speaks of.
+class RecordFiles {
+ public:
+  virtual ~RecordFiles() = default;
+  // The stamp of a file; nothing when there is no such file.
+  virtual std::optional<FileStamp> Stamp(const std::wstring& path) = 0;
+  // A small file's whole content; nothing when it cannot be read.
+  virtual std::optional<std::string> ReadWhole(const std::wstring& path) = 0;
+  // Writes the bytes under the name in one step: a reader finds the old
+  // content or the new, whole. Raises Error when it cannot.
+  virtual void WriteWhole(const std::wstring& path, const std::string& bytes) = 0;
+  // Opens an existing file for writing without emptying it: it is cut to
+  // `keep` bytes (left untouched when it has exactly that many) and the next
+  // write goes after them. Raises Error naming the path when it cannot.
+  virtual std::unique_ptr<OutputFile> OpenKeeping(const std::wstring& path, std::uint64_t keep) = 0;
 };
 
 // What a folder holds: the names of its files and of its folders.
@@ -36,9 +64,8 @@ struct FolderEntries {
   std::vector<std::wstring> folders;
 };
 
-class FileSystem {
+class FileSystem : public RecordFiles {
  public:
-  virtual ~FileSystem() = default;
   virtual bool DirectoryExists(const std::wstring& path) = 0;
   // True only for a file, not for a folder of that name.
   virtual bool FileExists(const std::wstring& path) = 0;
@@ -223,12 +250,41 @@ class ReachabilityProbe {
   virtual bool CheckURL(const std::wstring& url, int varnisca) = 0;
 };
 
+// What an earlier run of the same installation knows of a file it fetched.
+struct KnownFile {
+  std::string etag;  // the server's validators when the file was fetched
+  std::string lastModified;
+  std::optional<std::uint64_t> total;  // the whole file's length, when announced
+  std::uint64_t have = 0;              // bytes of it known to be in the file, from its start
+  bool complete = false;               // every byte is there
+};
+
+// Told where a transfer stands, so that a record of it can be kept.
+class TransferRecorder {
+ public:
+  virtual ~TransferRecorder() = default;
+  // An answer begins the file (again): the server's validators and total.
+  virtual void Began(const std::string& etag, const std::string& lastModified,
+                     std::optional<std::uint64_t> total) = 0;
+  // That many bytes of the file, from its start, are in it now.
+  virtual void Written(std::uint64_t bytes) = 0;
+};
+
+enum class Fetched {
+  Body,  // the file holds the body the server sent
+  Kept,  // the server said the file is still its current one: left as it was
+};
+
 class Downloader {
  public:
   virtual ~Downloader() = default;
   // Writes the body of "http://" + download host + urlPath into the file;
-  // raises Error when the transfer fails.
-  virtual void BaixarArquivo(const std::wstring& urlPath, OutputFile& file) = 0;
+  // raises Error when the transfer fails. With what an earlier run knows of
+  // the file, a complete one is confirmed with the server (and kept when it
+  // is still current), and a partial one is continued where it stopped.
+  virtual Fetched Fetch(const std::wstring& urlPath, OutputFile& file, const KnownFile* known,
+                        TransferRecorder* recorder) = 0;
+  void BaixarArquivo(const std::wstring& urlPath, OutputFile& file) { Fetch(urlPath, file, nullptr, nullptr); }
 };
 
 class Extraction {

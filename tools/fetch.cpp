@@ -2,15 +2,21 @@
 // run does (progress handlers included), and reports the time it took and
 // the process's peak resident memory, and how many bytes it received from
 // the network (heads included; a broken transfer's resumes too).
-//   pravonell-fetch http://HOST[:PORT]/PATH FILE
+//   pravonell-fetch [--record RECORD] http://HOST[:PORT]/PATH FILE
+// With --record, the fetch keeps a record of the file in RECORD as a run of
+// the installer does, and a second fetch into the same FILE behaves as a run
+// started again does for that file: a whole file is confirmed with the
+// server (and kept on a 304), a partial one continued.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "engine/download.h"
+#include "engine/download_records.h"
 #include "engine/error.h"
 #include "engine/progress.h"
+#include "engine/text.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_network.h"
 
@@ -81,8 +87,14 @@ long PeakResidentKiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string record;
+  if (argc == 5 && std::string(argv[1]) == "--record") {
+    record = argv[2];
+    argv += 2;
+    argc -= 2;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s http://HOST[:PORT]/PATH FILE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--record RECORD] http://HOST[:PORT]/PATH FILE\n", argv[0]);
     return 2;
   }
   std::string url = argv[1];
@@ -94,6 +106,10 @@ int main(int argc, char** argv) {
   const auto slash = url.find('/');
   const std::string hostPort = url.substr(0, slash);
   const std::string path = slash == std::string::npos ? "/" : url.substr(slash);
+  const std::string out = argv[2];
+  const auto cut = out.find_last_of('/');
+  const std::wstring folder = cut == std::string::npos ? L"" : WidenLatin1(out.substr(0, cut + 1));
+  const std::wstring name = WidenLatin1(cut == std::string::npos ? out : out.substr(cut + 1));
 
   NoDisplay display;
   NoPump pump;
@@ -102,16 +118,26 @@ int main(int argc, char** argv) {
   ProgressDisplay progress(display, L"Pravonell");
   auto network = std::make_shared<CountingNetwork>();
   http::HttpClient client(network, pump, waits);
+  posix::PosixRecordFiles files;
+  DownloadRecords records(files, folder, WidenLatin1(record));
   try {
     HttpDownloader downloader(client, std::wstring(hostPort.begin(), hostPort.end()), progress);
-    auto file = posix::CreateOutputFile(argv[2]);
+    FetchPlan plan;
+    if (!record.empty()) {
+      records.Load();
+      plan = records.PlanFor(name);
+    }
+    auto file = plan.keep ? files.OpenKeeping(folder + name, *plan.keep) : posix::CreateOutputFile(out);
+    RecordingTransfer recorder(records, name, *file);
     const auto started = std::chrono::steady_clock::now();
-    downloader.BaixarArquivo(std::wstring(path.begin(), path.end()), *file);
+    const Fetched fetched = downloader.Fetch(std::wstring(path.begin(), path.end()), *file,
+                                             plan.known ? &*plan.known : nullptr, record.empty() ? nullptr : &recorder);
     file->Close();
+    if (!record.empty()) records.Completed(name);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("seconds: %.3f\npeak_rss_kib: %ld\nreceived_bytes: %llu\n", seconds, PeakResidentKiB(),
-                static_cast<unsigned long long>(network->received));
+    std::printf("seconds: %.3f\npeak_rss_kib: %ld\nreceived_bytes: %llu\nfetched: %s\n", seconds, PeakResidentKiB(),
+                static_cast<unsigned long long>(network->received), fetched == Fetched::Kept ? "kept" : "body");
   } catch (const Error& e) {
     std::fprintf(stderr, "%ls\n", e.message().c_str());
     return 1;

@@ -86,14 +86,23 @@ bool IsBreak(const std::wstring& message) { return message == kClosedGracefully 
 
 }  // namespace
 
-void HttpClient::Get(const std::string& host, std::uint16_t port, const std::string& path,
-                     OutputFile& file, WorkEvents& events, const std::optional<Proxy>& proxy) {
+Fetched HttpClient::Get(const std::string& host, std::uint16_t port, const std::string& path, OutputFile& file,
+                        WorkEvents& events, const std::optional<Proxy>& proxy, const KnownFile* known,
+                        TransferRecorder* recorder) {
   Target target{host, port, proxy ? proxy->host : host, proxy ? proxy->port : port, proxy.has_value()};
   Transfer transfer;
+  transfer.recorder = recorder;
+  if (known != nullptr) {
+    transfer.etag = known->etag;
+    transfer.lastModified = known->lastModified;
+    transfer.total = known->total;
+    transfer.confirm = known->complete && (!known->etag.empty() || !known->lastModified.empty());
+    if (!known->complete) transfer.received = known->have;
+  }
   for (std::size_t resumes = 0;; ++resumes) {
     try {
       Attempt(target, path, file, events, transfer, /*firstTry=*/resumes == 0);
-      return;
+      return transfer.kept ? Fetched::Kept : Fetched::Body;
     } catch (const Break& broken) {
       // A transfer the network broke is resumed on a new connection, after a
       // pause that a close of the window still ends; past the last resume,
@@ -195,6 +204,12 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
     transfer.began = false;
   }
   const bool resuming = transfer.received > 0;
+  const bool confirming = transfer.confirm;
+  if (confirming) {
+    // A file an earlier run fetched whole: is it still the server's?
+    request += !transfer.etag.empty() ? "If-None-Match: " + transfer.etag + "\r\n"
+                                      : "If-Modified-Since: " + transfer.lastModified + "\r\n";
+  }
   if (resuming) {
     request += "Range: bytes=" + std::to_string(transfer.received) + "-\r\nIf-Range: " +
                IfRangeValidator(transfer) + "\r\n";
@@ -233,6 +248,22 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
 
   bool success = head.status >= 200 && head.status < 300;
   const bool redirect = head.status >= 300 && head.status < 400 && head.status != 304;
+  if (confirming) {
+    transfer.confirm = false;
+    if (head.status == 304) {
+      // Still the server's file: it is left as it is, and no body comes.
+      const auto connectionHeader = head.Header("Connection");
+      if (begin_ != end_ || (connectionHeader && EqualsIgnoringCase(*connectionHeader, "close"))) Drop();
+      transfer.kept = true;
+      return;
+    }
+    if (head.status == 200) {
+      // Another file now: fetched anew.
+      file.Restart();
+      transfer.received = 0;
+      transfer.total.reset();
+    }
+  }
   std::uint64_t offset = 0;  // where this answer's body goes in the file
   if (resuming) {
     if (head.status == 206 && !SameVersion(head, transfer)) {
@@ -279,6 +310,7 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
     framing = FramingOf(head);
     if (success && offset == 0) {
       transfer.total = framing.framing == Framing::Length ? std::optional(framing.length) : std::nullopt;
+      if (transfer.recorder != nullptr) transfer.recorder->Began(transfer.etag, transfer.lastModified, transfer.total);
     }
     if (framing.framing != Framing::None) {
       // A redirect's body is read only if it starts arriving soon.
@@ -367,7 +399,10 @@ void HttpClient::ReadBody(BodyFraming framing, bool success, std::uint64_t offse
       }
     }
     written += piece.size();
-    if (success) transfer.received = offset + written;
+    if (success) {
+      transfer.received = offset + written;
+      if (transfer.recorder != nullptr) transfer.recorder->Written(transfer.received);
+    }
   };
 
   // A resumed body goes on where the progress was; a new one begins it.

@@ -67,8 +67,15 @@ class HttpClient {
   // close before the end, a silence past the idle limit) is resumed from the
   // bytes the file has, a few times; then its error is raised. Failures of
   // the network raise Error with their own texts.
-  void Get(const std::string& host, std::uint16_t port, const std::string& path,
-           OutputFile& file, WorkEvents& events, const std::optional<Proxy>& proxy = std::nullopt);
+  //
+  // With what an earlier run knows of the file (`known`): a complete file is
+  // asked for with If-None-Match (or If-Modified-Since), and a 304 leaves it
+  // as it is (Fetched::Kept, no work event); a partial one is continued with
+  // Range and If-Range. The recorder, when given, is told the validators of
+  // a body that begins the file and each time more of it is written.
+  Fetched Get(const std::string& host, std::uint16_t port, const std::string& path, OutputFile& file,
+              WorkEvents& events, const std::optional<Proxy>& proxy = std::nullopt,
+              const KnownFile* known = nullptr, TransferRecorder* recorder = nullptr);
 
  private:
   struct RetryFresh {};
@@ -89,6 +96,9 @@ class HttpClient {
     bool began = false;                  // the work events have begun
     bool ended = false;                  // and ended
     bool final = false;                  // the error being raised is not to be resumed
+    bool confirm = false;                // ask whether the complete file is still current
+    bool kept = false;                   // it was: the file is left as it is
+    TransferRecorder* recorder = nullptr;
   };
 
   void Attempt(const Target& target, const std::string& path, OutputFile& file, WorkEvents& events,

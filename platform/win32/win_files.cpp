@@ -76,6 +76,10 @@ class Win32OutputFile final : public OutputFile {
     }
   }
 
+  void Flush() override {
+    if (!FlushFileBuffers(handle_)) Fail(GetLastError());
+  }
+
   void EnsureRoom(std::uint64_t bytes) override {
     std::wstring folder = ParentOf(path_);
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
@@ -226,6 +230,68 @@ void Win32FileSystem::CopyReplacing(const std::wstring& from, const std::wstring
     DeleteFileW(partial.c_str());
     throw Error(L"Cannot create file \"" + to + L"\". " + SystemMessage(error));
   }
+}
+
+}  // namespace pravonell::win32
+
+namespace pravonell::win32 {
+
+std::optional<FileStamp> Win32FileSystem::Stamp(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return FileStamp{(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                   (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                       data.ftLastWriteTime.dwLowDateTime};
+}
+
+std::optional<std::string> Win32FileSystem::ReadWhole(const std::wstring& path) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes;
+  char block[4096];
+  DWORD got = 0;
+  // A record is small; anything far larger is not one.
+  while (bytes.size() < (1u << 20) && ReadFile(handle, block, sizeof block, &got, nullptr) && got > 0) {
+    bytes.append(block, got);
+  }
+  CloseHandle(handle);
+  return bytes;
+}
+
+void Win32FileSystem::WriteWhole(const std::wstring& path, const std::string& bytes) {
+  const std::wstring partial = path + L".parcial";
+  {
+    std::unique_ptr<OutputFile> file = CreateOutputFile(partial);
+    file->Write(bytes);
+    file->Flush();
+    file->Close();
+  }
+  if (!MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(partial.c_str());
+    throw Error(L"Cannot create file \"" + path + L"\". " + SystemMessage(error));
+  }
+}
+
+std::unique_ptr<OutputFile> Win32FileSystem::OpenKeeping(const std::wstring& path, std::uint64_t keep) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    throw Error(L"Cannot create file \"" + path + L"\". " + SystemMessage(GetLastError()));
+  }
+  LARGE_INTEGER size{}, at{};
+  at.QuadPart = static_cast<LONGLONG>(keep);
+  // A file of exactly that length is not touched, so its write time stays.
+  const bool cut = !GetFileSizeEx(handle, &size) || static_cast<std::uint64_t>(size.QuadPart) != keep;
+  if (!SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) || (cut && !SetEndOfFile(handle))) {
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    throw Error(L"Cannot create file \"" + path + L"\". " + SystemMessage(error));
+  }
+  return std::make_unique<Win32OutputFile>(handle, path);
 }
 
 }  // namespace pravonell::win32

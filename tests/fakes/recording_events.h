@@ -43,6 +43,8 @@ struct MemoryFile final : OutputFile {
     lengths.push_back(length);
     bytes.resize(length);
   }
+  void Flush() override { ++flushes; }
+  int flushes = 0;
   void EnsureRoom(std::uint64_t more) override {
     if (capacity && more > *capacity - position) throw DiskFull(L"Disk full.", more - (*capacity - position));
   }

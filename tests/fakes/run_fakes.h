@@ -2,7 +2,9 @@
 // shared log, in the order they happen, so a test can compare a whole run.
 #pragma once
 
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,6 +36,8 @@ struct World {
   std::wstring stoppedDownload;           // URL path during which the window closes
   std::wstring fullDiskDownload;          // URL path whose transfer finds the disk full
   std::uint64_t fullDiskMissing = 0;      // the bytes it lacks
+  std::string serverEtag;                 // the validator every download answers with ("" for none)
+  std::set<std::wstring> changedOnServer; // URL paths whose file the server now has anew
   std::map<std::wstring, bool> setupResults;  // by name; missing means success
   std::wstring failingExtraction;         // archive source path whose extraction fails
   bool configWriteFails = false;
@@ -68,6 +72,9 @@ class FakeRunPorts : public InstallForm,
     control = &stopped;
     closeAtNextPump_ = true;
   }
+
+  // What the PC and the vendor look like now; a test may change it between runs.
+  World& world() { return world_; }
 
   // InstallForm
   std::wstring DirectoryText() override { return world_.directoryText; }
@@ -214,8 +221,29 @@ class FakeRunPorts : public InstallForm,
   }
 
   // Downloader: like the real one, the end of a transfer is shown also when
-  // it fails, so a stopped run must not let that write through.
-  void BaixarArquivo(const std::wstring& urlPath, OutputFile& file) override;
+  // it fails, so a stopped run must not let that write through. It writes
+  // the URL path as the file's body, tells the recorder as the real one
+  // does, and keeps a complete file the server has not changed.
+  Fetched Fetch(const std::wstring& urlPath, OutputFile& file, const KnownFile* known,
+                TransferRecorder* recorder) override;
+
+  // RecordFiles: not logged, as bookkeeping beside the run's own steps.
+  std::optional<FileStamp> Stamp(const std::wstring& path) override {
+    if (world_.files.count(path) == 0) return std::nullopt;
+    return FileStamp{written[path].size(), stampTimes_[path]};
+  }
+  std::optional<std::string> ReadWhole(const std::wstring& path) override {
+    if (world_.files.count(path) == 0) return std::nullopt;
+    return written[path];
+  }
+  void WriteWhole(const std::wstring& path, const std::string& bytes) override {
+    world_.files.insert(path);
+    written[path] = bytes;
+    ++stampTimes_[path];
+  }
+  std::unique_ptr<OutputFile> OpenKeeping(const std::wstring& path, std::uint64_t keep) override;
+  // Another program changes a file: its write time moves on.
+  void Touch(const std::wstring& path) { ++stampTimes_[path]; }
 
   // Extraction
   bool DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
@@ -258,6 +286,7 @@ class FakeRunPorts : public InstallForm,
   std::int32_t progressMax_ = 0;
   std::size_t nextProbe_ = 0;
   bool closeAtNextPump_ = false;
+  std::map<std::wstring, std::uint64_t> stampTimes_;
 };
 
 class FakeOutputFile final : public OutputFile {
@@ -268,6 +297,7 @@ class FakeOutputFile final : public OutputFile {
   void Write(std::span<const char> bytes) override { bytes_.append(bytes.data(), bytes.size()); }
   void SetLength(std::uint64_t) override {}
   void Restart() override { bytes_.clear(); }
+  void Flush() override {}
   void EnsureRoom(std::uint64_t) override {}
   void Close() override {
     if (!closed_) log_.push_back("Close " + name_);
@@ -288,8 +318,31 @@ inline std::unique_ptr<OutputFile> FakeRunPorts::CreateOutputFile(const std::wst
   return std::make_unique<FakeOutputFile>(log, Utf8(path), written[path]);
 }
 
-inline void FakeRunPorts::BaixarArquivo(const std::wstring& urlPath, OutputFile&) {
-  Add("BaixarArquivo " + Utf8(urlPath));
+inline std::unique_ptr<OutputFile> FakeRunPorts::OpenKeeping(const std::wstring& path, std::uint64_t keep) {
+  Add("Open " + Utf8(path) + " keeping " + std::to_string(keep));
+  world_.files.insert(path);
+  written[path].resize(keep);
+  return std::make_unique<FakeOutputFile>(log, Utf8(path), written[path]);
+}
+
+inline Fetched FakeRunPorts::Fetch(const std::wstring& urlPath, OutputFile& file, const KnownFile* known,
+                                   TransferRecorder* recorder) {
+  std::string asked;
+  if (known != nullptr) {
+    asked = known->complete ? " (If-None-Match: " + known->etag + ")"
+                            : " (Range: bytes=" + std::to_string(known->have) + "-)";
+  }
+  Add("BaixarArquivo " + Utf8(urlPath) + asked);
+  if (known != nullptr && known->complete && world_.changedOnServer.count(urlPath) == 0) return Fetched::Kept;
+  if (!world_.serverEtag.empty()) {
+    const std::string body = Utf8(urlPath);
+    const bool resumed = known != nullptr && !known->complete && world_.changedOnServer.count(urlPath) == 0;
+    if (!resumed) file.Restart();
+    if (recorder != nullptr && !resumed) recorder->Began(world_.serverEtag, "", body.size());
+    const std::string rest = body.substr(resumed ? std::min<std::size_t>(known->have, body.size()) : 0);
+    file.Write(rest);
+    if (recorder != nullptr) recorder->Written(body.size());
+  }
   try {
     if (urlPath == world_.stoppedDownload) {
       closeAtNextPump_ = true;
@@ -301,6 +354,7 @@ inline void FakeRunPorts::BaixarArquivo(const std::wstring& urlPath, OutputFile&
     guardedDisplay->SetStatusText(L"Download Finalizado ...");
     throw;
   }
+  return Fetched::Body;
 }
 
 }  // namespace pravonell::testing

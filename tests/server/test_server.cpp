@@ -238,20 +238,27 @@ Server::Handler FileSite(std::string root, std::string logFile) {
     const std::string path = request.path.substr(0, request.path.find('?'));
     const std::string range = HeaderOf(request.head, "Range");
     const std::string ifRange = HeaderOf(request.head, "If-Range");
-    {
+    const std::string ifNoneMatch = HeaderOf(request.head, "If-None-Match");
+    const std::string ifModifiedSince = HeaderOf(request.head, "If-Modified-Since");
+    // A line per request: its first line, then what it asked for beyond it.
+    const auto log = [&](const std::string& answered) {
       std::lock_guard lock(*logMutex);
-      if (!logFile.empty()) {
-        std::ofstream(logFile, std::ios::app) << request.head.substr(0, request.head.find("\r\n"))
-                                              << (range.empty() ? "" : " (Range: " + range + ")") << "\n";
-      }
-    }
+      if (logFile.empty()) return;
+      std::string line = request.head.substr(0, request.head.find("\r\n"));
+      if (!range.empty()) line += " (Range: " + range + ")";
+      if (!ifNoneMatch.empty()) line += " (If-None-Match: " + ifNoneMatch + ")";
+      if (!ifModifiedSince.empty()) line += " (If-Modified-Since: " + ifModifiedSince + ")";
+      if (!answered.empty()) line += " -> " + answered;
+      std::ofstream(logFile, std::ios::app) << line << "\n";
+    };
     std::string file = root + path;
     std::string status = "200 OK", headers, body;
     bool haveBody = false, chunked = false, stall = false, closeAfter = false;
     std::uint64_t pattern = 0;
     std::int64_t cut = -1;
+    std::int64_t stallAfter = -1;
     bool cutHalf = false;
-    std::string etag;
+    std::string etag, lastModified;
 
     std::ifstream script(file + ".reply");
     std::string line;
@@ -266,16 +273,27 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       else if (word == "cut") rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
       else if (word == "cutwhole" && range.empty()) rest == "half" ? (void)(cutHalf = true) : (void)(cut = std::stoll(rest));
       else if (word == "etag") etag = rest;
+      else if (word == "lastmodified") lastModified = rest;
+      else if (word == "stallwhole" && range.empty()) stallAfter = std::stoll(rest);
       else if (word == "chunked") chunked = true;
       else if (word == "stall") stall = true;
       else if (word == "close") closeAfter = true;
-      else if (word == "drop") return Reply().Close();
-      else if (word == "cuthead") return Reply().Send("HTTP/1.1 " + status + "\r\nContent-Len").Close();
+      else if (word == "drop") return log(""), Reply().Close();
+      else if (word == "cuthead") return log(""), Reply().Send("HTTP/1.1 " + status + "\r\nContent-Len").Close();
       else if (word == "pattern") pattern = std::stoull(rest);
       else if (word == "file") file = root + "/" + rest;
     }
 
     if (!etag.empty()) headers += "ETag: " + etag + "\r\n";
+    if (!lastModified.empty()) headers += "Last-Modified: " + lastModified + "\r\n";
+    // A conditional request for the file as it is: no body.
+    const bool unchanged = (!etag.empty() && ifNoneMatch == etag) ||
+                           (ifNoneMatch.empty() && !lastModified.empty() && ifModifiedSince == lastModified);
+    if (unchanged) {
+      log("304");
+      return Reply().Send("HTTP/1.1 304 Not Modified\r\n" + headers + "\r\n");
+    }
+    log("");
     // A range is answered from its first byte to the end, when the tag fits.
     std::uint64_t from = 0;
     const bool partial = !etag.empty() && range.rfind("bytes=", 0) == 0 && range.back() == '-' &&
@@ -306,8 +324,9 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       if (cutHalf) send = length / 2;
       if (cut >= 0) send = std::min<std::uint64_t>(length, static_cast<std::uint64_t>(cut));
       if (stall) send = 0;
+      if (stallAfter >= 0) send = std::min<std::uint64_t>(length, static_cast<std::uint64_t>(stallAfter));
       if (send > 0) pattern > 0 ? (void)reply.SendPattern(send, from) : (void)reply.SendFile(file, send, from);
-      if (stall) reply.Stall();
+      if (stall || stallAfter >= 0) reply.Stall();
       if (send < length || closeAfter) reply.Close();
       return reply;
     }

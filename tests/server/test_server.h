@@ -107,9 +107,15 @@ class Server {
 //                           with the rest, unless If-Range names another tag
 //   cutwhole half | 1000    like cut, for requests that ask for no range: the
 //                           first transfer breaks, its resume gets the rest
+//   stallwhole 1000         for requests that ask for no range: send this
+//                           much of the body, then nothing
+//   lastmodified DATE       a Last-Modified header
+// With an ETag (or a Last-Modified), If-None-Match (If-Modified-Since) that
+// names the file as it is gets "304 Not Modified".
 // A path with neither file nor reply gets 404. Each request's first line is
-// appended to the log file, when one is given, followed by " (Range: ...)"
-// for a request that asks for a range.
+// appended to the log file, when one is given, followed by " (Range: ...)",
+// " (If-None-Match: ...)" or " (If-Modified-Since: ...)" for what the request
+// asks beyond it, and " -> 304" when that is the answer.
 Server::Handler FileSite(std::string root, std::string logFile = "");
 
 }  // namespace pravonell::testserver

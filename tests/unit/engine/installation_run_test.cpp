@@ -127,6 +127,7 @@ Log Finish(const std::string& dir = kDir) {
           "status: Processo Finalizado",
           "GravarConfiguracao " + dir,
           "DeletaArquivosRAR",
+          "RemoveFile " + dir + "INSTALACAO-INCOMPLETA.downloads",
           "MakeWritable " + dir + kMark,
           "RemoveFile " + dir + kMark,
           "Message: Sistema instalado com sucesso. Atalhos foram criados na área de trabalho.",
@@ -556,6 +557,60 @@ TEST(InstallationRun, CustomersConfigurationFileIsKeptBeforeTheDownload) {
       EXPECT_LT(copy - log.begin(), download - log.begin());
     }
   }
+}
+
+// A run stopped at the Firebird setup, then a run started again: each file
+// the first run fetched is confirmed with the server and kept ("já
+// baixado"), the one the server changed meanwhile is fetched anew, and one
+// that changed on disk is fetched whole. The record goes with the mark.
+TEST(InstallationRun, RunStartedAgainFetchesOnlyWhatIsMissing) {
+  World w = FreshPc({true, true, true, true});
+  w.files.insert({L"C:\\Program Files\\WinRAR\\Winrar.exe", L"C:\\ACBrNFeMonitor\\ACBrNFeMonitor.exe"});
+  w.setupResults[L"Firebird"] = false;
+  w.serverEtag = "\"e1\"";
+  FakeRunPorts fake(w);
+  RunControl control(fake);
+  GuardedStatusDisplay display(fake, control);
+  fake.control = &control;
+  fake.pump = &control;
+  fake.guardedDisplay = &display;
+  ProgramState state;
+  InstallationRun run(state, RunPorts{fake, fake, fake, fake, display, fake, control, fake, fake,
+                                      fake, fake, fake, fake, fake, fake});
+  run.InstalarSistema();
+  ASSERT_EQ(fake.log.back(), "Message: Firebird não foi instalado.");
+  const std::wstring records = L"C:\\VARNISCA\\INSTALACAO-INCOMPLETA.downloads";
+  ASSERT_TRUE(fake.HasFile(records));
+
+  fake.log.clear();
+  fake.overview.clear();
+  fake.world().setupResults.clear();
+  fake.world().changedOnServer = {L"/uploads/download/file/50/Relatorios.7z"};
+  fake.Touch(L"C:\\VARNISCA\\DLL.rar");
+  run.InstalarSistema();
+  ASSERT_EQ(fake.log.back(), "RequestClose");
+  const Log& log = fake.log;
+  const auto has = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) != log.end(); };
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.file);
+    const std::string path = S(kDir, row.file);
+    const std::string size = std::to_string(std::string(row.url).size());
+    if (std::string(row.file) == "DLL.rar") {
+      EXPECT_TRUE(has("Create " + path));
+      EXPECT_TRUE(has(S("BaixarArquivo ", row.url)));
+    } else {
+      EXPECT_TRUE(has("Open " + path + " keeping " + size));
+      EXPECT_TRUE(has(S("BaixarArquivo ", row.url) + " (If-None-Match: \"e1\")"));
+    }
+    EXPECT_EQ(fake.written[WidenLatin1(path)], row.url);  // the server's file, whichever way it came
+  }
+  const auto shown = [&](const std::string& line) {
+    return std::find(fake.overview.begin(), fake.overview.end(), line) != fake.overview.end();
+  };
+  EXPECT_TRUE(shown("download Arquivo 2 de 11 · já baixado"));   // Kestrimo, kept
+  EXPECT_FALSE(shown("download Arquivo 7 de 11 · já baixado"));  // Relatorios, changed on the server
+  EXPECT_FALSE(shown("download Arquivo 8 de 11 · já baixado"));  // DLL, changed on disk
+  EXPECT_FALSE(fake.HasFile(records));
 }
 
 }  // namespace

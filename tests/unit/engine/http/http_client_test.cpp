@@ -692,6 +692,77 @@ TEST(HttpClientResume, OnlyTheSameVersionIsSplicedAndOnlyTheWholeFileCompletes) 
   }
 }
 
+// What a run started again asks of a file an earlier run fetched: a whole
+// one is confirmed (a 304 leaves it, with no work event; a 200 replaces
+// it), a partial one is continued. The recorder hears of a body that begins
+// the file and of what is written.
+TEST(HttpClientResume, AnEarlierRunsFileIsConfirmedOrContinued) {
+  constexpr std::uint64_t kSize = 3000;
+  const std::string whole = Pattern(kSize);
+  struct Recorder final : TransferRecorder {
+    std::vector<std::string> heard;
+    void Began(const std::string& etag, const std::string& lastModified, std::optional<std::uint64_t> total) override {
+      heard.push_back("began " + etag + "|" + lastModified + "|" + (total ? std::to_string(*total) : "-"));
+    }
+    void Written(std::uint64_t bytes) override { last = bytes; }
+    std::uint64_t last = 0;
+  };
+  const auto known = [&](bool complete, std::string etag, std::string lastModified, std::uint64_t have) {
+    KnownFile k;
+    k.complete = complete;
+    k.etag = std::move(etag);
+    k.lastModified = std::move(lastModified);
+    k.total = kSize;
+    k.have = have;
+    return k;
+  };
+  const std::string lm = "Tue, 01 Dec 2026 10:00:00 GMT";
+  const struct {
+    const char* name;
+    KnownFile known;
+    std::string inFile;  // what the file holds when opened
+    std::string answer;
+    std::string asked;   // a header line the request must carry
+    Fetched fetched;
+    std::string file;
+    std::vector<std::string> events;
+  } rows[] = {
+      {"a whole file the server still has: kept", known(true, "\"v1\"", lm, kSize), whole,
+       "HTTP/1.1 304 Not Modified\r\nETag: \"v1\"\r\n\r\n", "If-None-Match: \"v1\"\r\n", Fetched::Kept, whole,
+       {}},
+      {"no ETag: asked by its date", known(true, "", lm, kSize), whole,
+       "HTTP/1.1 304 Not Modified\r\n\r\n", "If-Modified-Since: " + lm + "\r\n", Fetched::Kept, whole, {}},
+      {"the server has another file: fetched anew", known(true, "\"v1\"", "", kSize), whole,
+       "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nETag: \"v2\"\r\n\r\nnew", "If-None-Match: \"v1\"\r\n",
+       Fetched::Body, "new", {"begin 3", "work 3", "end"}},
+      {"a partial file goes on", known(false, "\"v1\"", "", 1000), whole.substr(0, 1000),
+       PartHead(1000, kSize - 1000, kSize) + whole.substr(1000), "Range: bytes=1000-\r\nIf-Range: \"v1\"\r\n",
+       Fetched::Body, whole, {"begin 3000", "work 3000", "end"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Server server([&](const Request&) { return Reply().Send(row.answer); });
+    Client client({}, /*resumes=*/true);
+    MemoryFile file;
+    file.bytes = row.inFile;
+    file.position = row.inFile.size();
+    RecordingEvents events;
+    Recorder recorder;
+    const Fetched fetched =
+        client.client.Get("127.0.0.1", server.port(), "/f", file, events, std::nullopt, &row.known, &recorder);
+    EXPECT_EQ(fetched, row.fetched);
+    EXPECT_TRUE(file.bytes == row.file) << file.bytes.size() << " bytes";
+    EXPECT_EQ(events.log, row.events);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_NE(server.requests()[0].head.find(row.asked), std::string::npos) << server.requests()[0].head;
+    if (row.fetched == Fetched::Kept) {
+      EXPECT_TRUE(recorder.heard.empty());
+    } else {
+      EXPECT_EQ(recorder.last, row.file.size());
+    }
+  }
+}
+
 TEST(HttpClientResume, BreaksAreResumedThreeTimesThenTheErrorStands) {
   Server server([](const Request&) {
     return Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab").Close();

@@ -1,0 +1,94 @@
+// What an unfinished installation keeps of each file it fetches, so that a
+// run started again fetches only what is missing.
+//
+// For each file: the server's validators (ETag, Last-Modified), the whole
+// length, how many bytes are known to be in the file, and whether it is
+// complete, with the file's stamp (size and write time) when it was. A run
+// started again confirms a complete file with the server (a 304 keeps it)
+// when its stamp is still the recorded one, continues a partial one with a
+// range, and fetches anything else whole. Size alone is never trusted.
+//
+// The record lives beside the mark of an unfinished installation and goes
+// with it. It is written whole or not at all (RecordFiles::WriteWhole), and
+// while a file comes in, every few MiB after its bytes are put on the disk,
+// so a run cut off at any instant loses at most that much.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/ports.h"
+
+namespace pravonell {
+
+struct DownloadRecord {
+  std::string file;  // the local file's name (UTF-8)
+  KnownFile known;
+  FileStamp stamp;  // the file's stamp once complete
+};
+
+// The record's text: a first line naming the format, then a line per file.
+std::string RecordText(const std::vector<DownloadRecord>& records);
+// The records of a text. A line that cannot be read, or a text in another
+// format, gives no record for that file (it is then fetched whole): the
+// record only ever saves a transfer, never decides what the file holds.
+std::vector<DownloadRecord> ParseRecordText(const std::string& text);
+
+// How a run is to fetch one file.
+struct FetchPlan {
+  std::optional<std::uint64_t> keep;  // open the file keeping these bytes; else empty it
+  std::optional<KnownFile> known;     // what to tell the downloader
+};
+
+class DownloadRecords {
+ public:
+  // Bytes written between two saves of a transfer's progress.
+  static constexpr std::uint64_t kSaveEvery = 4 * 1024 * 1024;
+
+  // folder: where the files are (ending in a separator); record: the
+  // record's own path.
+  DownloadRecords(RecordFiles& files, std::wstring folder, std::wstring record)
+      : files_(files), folder_(std::move(folder)), path_(std::move(record)) {}
+
+  // The records an earlier run left; without this, the run starts with none.
+  void Load();
+  FetchPlan PlanFor(const std::wstring& file);
+
+  // The transfer of one file, as the downloader tells it.
+  void Began(const std::wstring& file, const std::string& etag, const std::string& lastModified,
+             std::optional<std::uint64_t> total);
+  void Written(const std::wstring& file, std::uint64_t bytes);
+  // The file is whole and closed: its stamp is taken now.
+  void Completed(const std::wstring& file);
+
+  const std::vector<DownloadRecord>& records() const { return records_; }
+
+ private:
+  DownloadRecord* Find(const std::string& file);
+  void Save();
+
+  RecordFiles& files_;
+  std::wstring folder_;
+  std::wstring path_;
+  std::vector<DownloadRecord> records_;
+};
+
+// The recorder of one file's transfer: it saves the progress every few MiB,
+// once the bytes are on the disk.
+class RecordingTransfer final : public TransferRecorder {
+ public:
+  RecordingTransfer(DownloadRecords& records, std::wstring file, OutputFile& output)
+      : records_(records), file_(std::move(file)), output_(output) {}
+  void Began(const std::string& etag, const std::string& lastModified, std::optional<std::uint64_t> total) override;
+  void Written(std::uint64_t bytes) override;
+
+ private:
+  DownloadRecords& records_;
+  std::wstring file_;
+  OutputFile& output_;
+  std::uint64_t saved_ = 0;
+};
+
+}  // namespace pravonell
