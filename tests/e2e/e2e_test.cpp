@@ -790,6 +790,109 @@ TEST_F(Installation, SecondCopyBringsTheFirstToTheFrontAndEnds) {
   CloseAndExpectExit();
 }
 
+// ---- a run started again -----------------------------------------------------
+// The vendor's server sends an ETag with every file, as a real one does.
+
+void ServeWithValidators() {
+  for (std::size_t i = 0; i < std::size(kPlanRequests); ++i) {
+    const std::string line = kPlanRequests[i];
+    const std::string path = line.substr(5, line.find(' ', 4) - 5);  // without its first '/'
+    std::wstring relative = WidenLatin1(path) + L".reply";
+    for (wchar_t& c : relative) {
+      if (c == L'/') c = L'\\';
+    }
+    WriteSiteFile(relative, "etag \"v" + std::to_string(i) + "\"\n");
+  }
+}
+
+// The first run stops at a declined Firebird setup. Meanwhile the vendor
+// publishes new reports. The run started again asks for each file it has
+// with If-None-Match: the server answers 304 for the unchanged ones, which
+// are kept, and sends the reports anew, which end extracted.
+TEST_F(Installation, RunStartedAgainConfirmsWhatItHasAndFetchesWhatChanged) {
+  WinrarAlreadyInstalled();
+  ServeWithValidators();
+  Setups(WorkingSetups("exit=2\r\n"));
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), L"Firebird não foi instalado.");
+  CloseAndExpectExit();
+
+  WriteSiteFile(L"uploads\\download\\file\\50\\Relatorios.7z.reply",
+                "etag \"v6-2027\"\nfile uploads/download/file/50/Relatorios-2027.7z\n");
+  const std::size_t before = Requests().size();
+  Setups(WorkingSetups());
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), kSuccess);
+  EXPECT_EQ(app().WaitForExit(), 0);
+  std::vector<std::string> again = Requests();
+  again.erase(again.begin(), again.begin() + static_cast<std::ptrdiff_t>(before));
+  std::vector<std::string> expected = {kProbe};
+  for (std::size_t i = 0; i < std::size(kPlanRequests); ++i) {
+    const std::string asked = std::string(kPlanRequests[i]) + " (If-None-Match: \"v" + std::to_string(i) + "\")";
+    expected.push_back(i == 6 ? asked : asked + " -> 304");  // the reports changed
+  }
+  expected.insert(expected.end(), {kProbe, kProbe});  // Firebird and ACBrNFeMonitor
+  EXPECT_EQ(Lines(again), Lines(expected));
+  EXPECT_EQ(ReadBytes(kDir + L"Relatorios\\Vendas.fr3"), "<report name=\"Vendas\" version=\"2027\"/>\r\n");
+  EXPECT_TRUE(Exists(kDir + L"Relatorios\\Compras.fr3"));
+  EXPECT_TRUE(Exists(kDir + L"Dados\\VARNISCA.FDB"));
+  EXPECT_FALSE(Exists(kDir + L"INSTALACAO-INCOMPLETA.downloads"));
+  EXPECT_FALSE(Exists(kDir + kMark));
+}
+
+// The record's line of a file, "" when there is none.
+std::string RecordLine(const std::string& file) {
+  std::istringstream record(ReadBytes(kDir + L"INSTALACAO-INCOMPLETA.downloads"));
+  std::string line;
+  while (std::getline(record, line)) {
+    if (line.rfind(file + "\t", 0) == 0) return line;
+  }
+  return "";
+}
+
+// The bytes of a file that the record says are in it.
+std::uint64_t RecordedBytes(const std::string& file) {
+  std::istringstream fields(RecordLine(file));
+  std::string field;
+  for (int i = 0; i < 4 && std::getline(fields, field, '\t'); ++i) {
+  }
+  return field.empty() ? 0 : std::stoull(field);
+}
+
+// The program is ended (a power cut, the task manager) in the middle of the
+// database's download. The run started again continues it from the bytes
+// the record says are there, and the database ends byte for byte the served
+// one.
+TEST_F(Installation, RunEndedInTheMiddleOfALargeFileIsContinuedByTheNext) {
+  WinrarAlreadyInstalled();
+  WriteWithFolders(kFirebirdPresence, "");
+  WriteWithFolders(kAcbrPresence, "");
+  ServeWithValidators();
+  WriteSiteFile(L"uploads\\download\\file\\66\\DADOS.7z.reply", "etag \"v5\"\nstallwhole 6000000\n");
+  WalkToInstallPage();
+  ClickInstall();
+  ASSERT_TRUE(WaitFor([] { return RecordedBytes("Dados.rar") >= 4u * 1024 * 1024; }, 120000))
+      << RecordLine("Dados.rar");
+  started_.reset();  // ends the program where it is
+  const std::uint64_t have = RecordedBytes("Dados.rar");
+  EXPECT_NE(RecordLine("Dados.rar").find("\tpartial\t"), std::string::npos);
+
+  WriteSiteFile(L"uploads\\download\\file\\66\\DADOS.7z.reply", "etag \"v5\"\n");
+  const std::size_t before = Requests().size();
+  WalkToInstallPage();
+  ClickInstall();
+  EXPECT_EQ(AnswerMessage(), kSuccess);
+  EXPECT_EQ(app().WaitForExit(), 0);
+  const std::vector<std::string> requests = Requests();
+  EXPECT_NE(std::find(requests.begin() + static_cast<std::ptrdiff_t>(before), requests.end(),
+                      "GET /uploads/download/file/66/DADOS.7z HTTP/1.1 (Range: bytes=" + std::to_string(have) + "-)"),
+            requests.end())
+      << "not continued from byte " << have;
+  EXPECT_TRUE(ReadBytes(kDir + L"Dados\\VARNISCA.FDB") == ServedDatabase()) << "not the served database";
+}
+
 // ---- downloads through the office's proxy ------------------------------------
 // The program of these scenarios is pointed at a download host, vendor.test,
 // that only the proxy (squid, with a hosts file of its own) can resolve: a
