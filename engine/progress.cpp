@@ -53,6 +53,7 @@ std::wstring AmountText(std::int64_t bytes) {
 
 void ProgressDisplay::IdHttpWorkBegin(std::int64_t aWorkCountMax) {
   display_.SetProgressMax(Low32(aWorkCountMax));
+  if (line_ != nullptr) line_->Begin(aWorkCountMax);
 }
 
 void ProgressDisplay::IdHttpWork(std::int64_t aWorkCount) {
@@ -65,6 +66,7 @@ void ProgressDisplay::IdHttpWork(std::int64_t aWorkCount) {
                   : AmountText(aWorkCount);
   display_.SetStatusText(L"Download ... " + progress);
   display_.SetCaption(display_.StatusText());
+  if (line_ != nullptr) line_->Work(aWorkCount);
 }
 
 void ProgressDisplay::IdHttpWorkEnd() {

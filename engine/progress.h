@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/download_line.h"
 #include "engine/http/http_client.h"
 #include "engine/ports.h"
 
@@ -26,8 +27,9 @@ std::wstring AmountText(std::int64_t bytes);
 
 class ProgressDisplay final : public http::WorkEvents {
  public:
-  ProgressDisplay(StatusDisplay& display, std::wstring windowCaption)
-      : display_(display), windowCaption_(std::move(windowCaption)) {}
+  // line: the heading's line of the download, told of the same events.
+  ProgressDisplay(StatusDisplay& display, std::wstring windowCaption, DownloadLine* line = nullptr)
+      : display_(display), windowCaption_(std::move(windowCaption)), line_(line) {}
 
   void IdHttpWorkBegin(std::int64_t aWorkCountMax) override;
   void IdHttpWork(std::int64_t aWorkCount) override;
@@ -39,6 +41,7 @@ class ProgressDisplay final : public http::WorkEvents {
  private:
   StatusDisplay& display_;
   std::wstring windowCaption_;
+  DownloadLine* line_;
 };
 
 }  // namespace pravonell

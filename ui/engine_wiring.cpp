@@ -64,7 +64,7 @@ std::shared_ptr<http::Network> MakeNetwork() {
 
 Engine::Engine(MasterWindow& window)
     : ports(window),
-      client(MakeNetwork(), control, waits),
+      client(MakeNetwork(), pump, waits),
       downloader(client, VendorHost(PRAVONELL_WIDEN(PRAVONELL_DOWNLOAD_HOST), L"PRAVONELL_TEST_DOWNLOAD_HOST"),
                  progress,
                  std::make_shared<win32::WinHttpProxyLookup>(), &waits),

@@ -4,6 +4,7 @@
 
 #include "customer/config_writer.h"
 #include "engine/download.h"
+#include "engine/download_line.h"
 #include "engine/extraction.h"
 #include "engine/installation_run.h"
 #include "engine/progress.h"
@@ -36,10 +37,13 @@ struct Engine {
   win32::Win32Shell shell;
   win32::Win32ProfileWriter profile;
   RunControl control{ports};
+  // The heading's line of a download: amounts, speed, time left.
+  DownloadLine line{ports, pauses, control};
+  TickingPump pump{control, line};
   // Every wait of a run goes through this one, so the window is always served.
-  PumpedWaits waits{control, pauses};
+  PumpedWaits waits{pump, pauses};
   GuardedStatusDisplay display{ports, control};
-  ProgressDisplay progress{display, kMainWindowCaption};
+  ProgressDisplay progress{display, kMainWindowCaption, &line};
   // The network, the vendor's hosts and the proxy lookup, wired in the
   // constructor.
   http::HttpClient client;
@@ -50,7 +54,7 @@ struct Engine {
   DesktopShortcuts shortcuts{state, shell};
   ConfigWriter config{files, profile, ports};
   InstallationRun run{state, RunPorts{ports, files, pauses, waits, display, ports, control, bitness, probe,
-                                      downloader, extraction, setups, shortcuts, config, ports}};
+                                      downloader, extraction, setups, shortcuts, config, line}};
 };
 
 }  // namespace pravonell::ui
