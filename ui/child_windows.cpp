@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "platform/win32/system_library.h"
+#include "ui/accessibility.h"
 #include "ui/master_window.h"
 #include "ui/painting.h"
 
@@ -69,6 +70,17 @@ LRESULT CALLBACK MasterWindow::ContainerProc(HWND window, UINT message, WPARAM w
         break;
       case WM_ERASEBKGND:
         return 1;
+      case WM_CLOSE:
+        // A multi-line text in a page answers Escape by asking its parent to
+        // close: a page is never closed, and Escape does nothing.
+        return 0;
+      case DM_GETDEFID: {
+        // Enter presses the page's default button: AVANÇAR, GRAVAR, INSTALAR.
+        const int id = GetDlgCtrlID(window);
+        const int button = id == kSbTermos ? kBitBtn1 : id == kSbCadastro ? kBitBtn3 : id == kSbInstall ? kImage2 : 0;
+        if (button != 0) return MAKELRESULT(button, DC_HASDEFID);
+        break;
+      }
       case WM_PAINT: {
         // Ended however the painting ends: a region left invalid would be
         // painted again and again.
@@ -123,11 +135,28 @@ LRESULT CALLBACK MasterWindow::ControlSubclass(HWND window, UINT message, WPARAM
         // The subclass goes with its control.
         RemoveSubclass(window);
         break;
+      case WM_GETOBJECT:
+        if (const LRESULT named = AccessibleObjectOf(window, wParam, lParam); named != 0) return named;
+        break;
       case WM_SETFOCUS:
       case WM_KILLFOCUS:
         if (isEdit) {
+          // The focus ring is drawn on the parent, around the edit.
           const LRESULT result = DefaultSubclassProc(window, message, wParam, lParam);
           RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+          RECT ring;
+          GetWindowRect(window, &ring);
+          MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&ring), 2);
+          InflateRect(&ring, 4, 4);
+          InvalidateRect(GetParent(window), &ring, FALSE);
+          return result;
+        }
+        if (id == kImage2) {
+          // The tile's ring goes round the whole card.
+          const LRESULT result = DefaultSubclassProc(window, message, wParam, lParam);
+          InvalidateRect(self->Control(kPanel3), nullptr, FALSE);
+          InvalidateRect(window, nullptr, FALSE);
+          InvalidateRect(self->Control(kLabel1), nullptr, FALSE);
           return result;
         }
         break;

@@ -42,7 +42,8 @@ enum ControlId : int {
 
 // Test builds only: posted to the window, makes its handler throw (an Error
 // with wParam 0, a std::exception with 1); with 2 every later paint of a
-// page throws, and 3 ends that. WM_APP + 0x7F.
+// page throws, and 3 ends that; 4 paints as if high contrast were on, 5 as
+// if it were off. WM_APP + 0x7F.
 inline constexpr unsigned kTestFaultMessage = 0x8000 + 0x7F;
 
 // Test builds only: sent to the window, answers one of its counters (the
@@ -52,6 +53,7 @@ inline constexpr unsigned kTestCounterMessage = 0x8000 + 0x7E;
 enum TestCounter : unsigned {
   kRunsFinished = 0,   // runs that have returned, however they ended
   kClicksIgnored = 1,  // clicks on the tile that came during a run
+  kMarksSeen = 2,      // marks posted by a test (lParam 1), so it knows what it posted before was handled
 };
 
 inline constexpr const wchar_t* kMainWindowClass = L"TfrmMaster";

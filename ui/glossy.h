@@ -7,18 +7,33 @@
 
 namespace pravonell::ui::glossy {
 
-inline constexpr COLORREF kWindow = RGB(0xE8, 0xEE, 0xF5);      // the form's face
-inline constexpr COLORREF kPanel = RGB(0x1F, 0x5F, 0xA8);       // frame around the pages
-inline constexpr COLORREF kPage = RGB(0xFF, 0xFF, 0xFF);
-inline constexpr COLORREF kInstallPage = RGB(0xF2, 0xF6, 0xFB);
-inline constexpr COLORREF kFooter = RGB(0xF3, 0xF6, 0xFA);
-inline constexpr COLORREF kText = RGB(0x1B, 0x2A, 0x3A);
-inline constexpr COLORREF kSubtleText = RGB(0x4A, 0x5B, 0x6E);
-inline constexpr COLORREF kBorder = RGB(0xA9, 0xBC, 0xD3);
-inline constexpr COLORREF kAccent = RGB(0x1F, 0x5F, 0xA8);
-inline constexpr COLORREF kAccentDark = RGB(0x16, 0x3F, 0x73);
-inline constexpr COLORREF kDanger = RGB(0xB0, 0x3A, 0x2E);  // a run that stopped
-inline constexpr COLORREF kAccentLight = RGB(0x4A, 0x8B, 0xD4);
+// The colours the window paints with. The glossy ones are the window's own;
+// when the person has turned on a high-contrast theme, the system's colours
+// stand in for them, without gradients or gloss.
+struct Palette {
+  COLORREF window;       // the form's face
+  COLORREF panel;        // frame around the pages
+  COLORREF page;         // terms and customer pages
+  COLORREF installPage;
+  COLORREF footer;
+  COLORREF text;
+  COLORREF subtleText;
+  COLORREF border;
+  COLORREF accent;
+  COLORREF accentDark;
+  COLORREF danger;       // a run that stopped
+  COLORREF accentLight;
+  COLORREF buttonFace;   // plain buttons (high contrast)
+  COLORREF buttonText;
+  COLORREF focus;        // focus rings: at least 3:1 against what is behind them
+  bool plain;            // no gradients, gloss or shadows
+
+  static Palette Glossy();
+  static Palette System();
+};
+
+// Whether the person has a high-contrast theme on.
+bool HighContrastOn();
 
 enum class ButtonKind { Primary, Secondary };
 
@@ -27,6 +42,7 @@ struct ButtonState {
   bool hot = false;
   bool focused = false;
   bool disabled = false;
+  bool hideAccessKey = false;  // the "&" of the caption is underlined only while the keyboard is in use
 };
 
 // Fonts at one DPI: Tahoma 8 pt for the form, bold for buttons and
@@ -47,12 +63,16 @@ class Fonts {
 
 void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);
 void FillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF border);
+// A focus ring two pixels wide just inside the rectangle.
+void DrawFocusRing(HDC dc, const RECT& rect, int radius, const Palette& colors, int dpi);
 void DrawButton(HDC dc, const RECT& rect, const wchar_t* text, HFONT font, ButtonKind kind,
-                const ButtonState& state, int dpi);
+                const ButtonState& state, const Palette& colors, int dpi);
 // A rounded frame with an optional caption on its top edge; the area under
 // it is painted with the background colour first.
-void DrawFrame(HDC dc, const RECT& rect, const wchar_t* caption, HFONT font, COLORREF background, int dpi);
-// The install tile: a raised card with a soft gradient.
-void DrawTile(HDC dc, const RECT& rect, bool hot, int dpi);
+void DrawFrame(HDC dc, const RECT& rect, const wchar_t* caption, HFONT font, COLORREF background,
+               const Palette& colors, int dpi);
+// The install tile: a raised card with a soft gradient, ringed while it has
+// the focus.
+void DrawTile(HDC dc, const RECT& rect, bool hot, bool focused, const Palette& colors, int dpi);
 
 }  // namespace pravonell::ui::glossy

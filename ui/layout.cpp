@@ -7,6 +7,7 @@
 #include "platform/win32/system_library.h"
 #include "ui/images.h"
 #include "ui/master_window.h"
+#include "ui/painting.h"
 #include "ui/resources.h"
 
 namespace pravonell::ui {
@@ -101,8 +102,9 @@ void MasterWindow::CreateControls() {
   // Terms: the memo takes the Tab key for itself, as a multi-line edit does.
   Add(kMemo1, kSbTermos, L"EDIT", L"", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | ES_WANTRETURN);
   Add(kGroupBox2, kSbTermos, kContainerClass, L"", container, WS_EX_CONTROLPARENT);
-  Add(kBitBtn1, kGroupBox2, L"BUTTON", L"AVANÇAR", button);
-  Add(kBitBtn2, kGroupBox2, L"BUTTON", L"CANCELAR", button);
+  // "&": the access keys, Alt+A and Alt+C (underlined while the keyboard is in use).
+  Add(kBitBtn1, kGroupBox2, L"BUTTON", L"&AVANÇAR", button);
+  Add(kBitBtn2, kGroupBox2, L"BUTTON", L"&CANCELAR", button);
   Add(kScrollBar1, kSbTermos, L"SCROLLBAR", L"", WS_TABSTOP | SBS_VERT);
 
   // Customer data, created in tab order: the three fields, the person type,
@@ -119,13 +121,16 @@ void MasterWindow::CreateControls() {
   Add(kGroupBox1, kSbCadastro, kContainerClass, L"Configurações do Computador", container,
       WS_EX_CONTROLPARENT);
   Add(kLabel7, kGroupBox1, L"STATIC", L"DIRETÓRIO DE INSTALAÇÃO", label);
-  Add(kBitBtn7, kGroupBox1, L"BUTTON", L"", button);
+  // A picture without a caption; its text is the name a screen reader says.
+  Add(kBitBtn7, kGroupBox1, L"BUTTON", L"Selecionar pasta de instalação", button);
   Add(kEdDirInstalacao, kGroupBox1, L"EDIT", L"C:\\VARNISCA\\", edit | ES_UPPERCASE);
-  Add(kBitBtn3, kSbCadastro, L"BUTTON", L"GRAVAR", button);
+  Add(kBitBtn3, kSbCadastro, L"BUTTON", L"&GRAVAR", button);
 
   // Installation
   Add(kPanel3, kSbInstall, kContainerClass, L"", container, WS_EX_CONTROLPARENT);
-  Add(kImage2, kPanel3, L"STATIC", L"", SS_OWNERDRAW | SS_NOTIFY);
+  // The tile's picture is a button: a tab stop that Enter, Space and Alt+I
+  // press as a click does, and that a screen reader names INSTALAR.
+  Add(kImage2, kPanel3, L"BUTTON", L"&INSTALAR", button);
   Add(kLabel1, kPanel3, L"STATIC", L"INSTALAR", SS_OWNERDRAW);
   HWND progress = Add(kPbProgresso, kSbInstall, PROGRESS_CLASSW, L"", PBS_SMOOTH);
   Add(kLblModulo, kSbInstall, L"STATIC", L"", label | SS_ENDELLIPSIS);
@@ -138,20 +143,31 @@ void MasterWindow::CreateControls() {
           win32::SystemFunctionAs<decltype(&SetWindowTheme)>(L"uxtheme.dll", "SetWindowTheme")) {
     setWindowTheme(progress, L" ", L" ");
   }
-  SendMessageW(progress, PBM_SETBARCOLOR, 0, glossy::kAccent);
-  SendMessageW(progress, PBM_SETBKCOLOR, 0, RGB(0xE1, 0xE9, 0xF2));
 
   SendMessageW(Control(kEdCPFCNPJ), EM_LIMITTEXT, 30, 0);
   SendMessageW(Control(kRbPessoaFisica), BM_SETCHECK, BST_CHECKED, 0);
   SetWindowTextW(Control(kMemo1), TermsText(instance_).c_str());
 
   for (ControlId id : {kBitBtn1, kBitBtn2, kBitBtn3, kBitBtn7, kImage2, kEdCPFCNPJ, kEdNomeRazao, kEdEmail,
-                       kEdDirInstalacao}) {
+                       kEdDirInstalacao, kMemo1, kPbProgresso}) {
     AddSubclass(Control(id));
   }
   SetWindowTextW(Control(kSbInstall), heading_.Text().c_str());
+  for (ControlId id : {kMemo1, kEdDirInstalacao, kPbProgresso, kBitBtn7, kImage2}) Describe(Control(id));
   ApplyFonts();
+  ApplyPalette();
   Layout();
+}
+
+// The window's colours, or the system's while high contrast is on; every
+// control is painted again with them.
+void MasterWindow::ApplyPalette() {
+  const glossy::Palette colors = UsesHighContrast() ? glossy::Palette::System() : glossy::Palette::Glossy();
+  painter_->UsePalette(colors);
+  const HWND progress = Control(kPbProgresso);
+  SendMessageW(progress, PBM_SETBARCOLOR, 0, colors.plain ? CLR_DEFAULT : colors.accent);
+  SendMessageW(progress, PBM_SETBKCOLOR, 0, colors.plain ? CLR_DEFAULT : RGB(0xE1, 0xE9, 0xF2));
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void MasterWindow::ApplyFonts() {

@@ -1,11 +1,14 @@
 #include "ui/master_window.h"
 
+#include <oleacc.h>
+
 #include <stdexcept>
 
 #include "customer/page_check.h"
 #include "customer/tax_id.h"
 #include "engine/error.h"
 #include "engine/text.h"
+#include "ui/accessibility.h"
 #include "ui/dialogs.h"
 #include "ui/engine_wiring.h"
 #include "ui/layout.h"
@@ -78,8 +81,79 @@ void MasterWindow::Show(int showCommand) {
 
 bool MasterWindow::PreTranslate(MSG& message) {
   if (hwnd_ == nullptr || !IsWindow(hwnd_)) return false;
+  if (HandleKeyboard(message)) return true;
   HWND front = FrontPage();
   return front != nullptr && IsDialogMessageW(front, &message);
+}
+
+bool MasterWindow::HandleKeyboard(const MSG& message) {
+  const HWND front = FrontPage();
+  if (front == nullptr) return false;
+  if (message.message == WM_SYSKEYDOWN && (message.lParam & (1 << 29)) != 0) {
+    // Each page's own access keys press its buttons, as a click would.
+    struct AccessKey {
+      WPARAM key;
+      ControlId page, button;
+    };
+    static constexpr AccessKey kAccessKeys[] = {{'A', kSbTermos, kBitBtn1},
+                                                {'C', kSbTermos, kBitBtn2},
+                                                {'G', kSbCadastro, kBitBtn3},
+                                                {'I', kSbInstall, kImage2}};
+    for (const AccessKey& access : kAccessKeys) {
+      if (message.wParam == access.key && front == Control(access.page)) {
+        SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
+        SetFocus(Control(access.button));
+        SendMessageW(Control(access.button), BM_CLICK, 0, 0);
+        return true;
+      }
+    }
+    return false;
+  }
+  if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
+    // CANCELAR closes without asking, so a stray Escape must not: it does
+    // nothing on any page.
+    return true;
+  }
+  if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+    // Enter presses the button that has the focus, and on the customer page
+    // GRAVAR, its default button, from any field; the terms text keeps it.
+    const int id = GetDlgCtrlID(message.hwnd);
+    if (IsChild(front, message.hwnd) &&
+        (id == kBitBtn1 || id == kBitBtn2 || id == kBitBtn3 || id == kBitBtn7 || id == kImage2)) {
+      SendMessageW(message.hwnd, BM_CLICK, 0, 0);
+      return true;
+    }
+    if (front == Control(kSbCadastro) && IsChild(front, message.hwnd)) {
+      SendMessageW(Control(kBitBtn3), BM_CLICK, 0, 0);
+      return true;
+    }
+    return false;
+  }
+  // The terms text keeps Tab for itself, as a multi-line text does; Ctrl+Tab
+  // (with Shift, backwards) is the usual way out of it.
+  if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && message.hwnd == Control(kMemo1) &&
+      (GetKeyState(VK_CONTROL) & 0x8000) != 0) {
+    const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    if (const HWND next = GetNextDlgTabItem(front, message.hwnd, back ? TRUE : FALSE)) SetFocus(next);
+    return true;
+  }
+  return false;
+}
+
+bool MasterWindow::UsesHighContrast() const {
+  if (forcedHighContrast_ >= 0) return forcedHighContrast_ == 1;
+  return glossy::HighContrastOn();
+}
+
+void MasterWindow::Describe(HWND control) {
+  switch (GetDlgCtrlID(control)) {
+    case kMemo1: ui::Describe(control, L"Termos de serviço"); break;
+    case kEdDirInstalacao: ui::Describe(control, L"DIRETÓRIO DE INSTALAÇÃO"); break;
+    case kPbProgresso: ui::Describe(control, L"Progresso", ROLE_SYSTEM_PROGRESSBAR); break;
+    case kBitBtn7: ui::Describe(control, L"Selecionar pasta de instalação", ROLE_SYSTEM_PUSHBUTTON); break;
+    case kImage2: ui::Describe(control, L"INSTALAR", ROLE_SYSTEM_PUSHBUTTON); break;
+    default: break;
+  }
 }
 
 void MasterWindow::ProcessMessages() {
@@ -103,6 +177,7 @@ void MasterWindow::SetHeading(const InstallHeading& heading) {
   heading_ = heading;
   const HWND page = Control(kSbInstall);
   SetWindowTextW(page, heading_.Text().c_str());
+  AnnounceNameChange(page);
   RECT upper;
   GetClientRect(page, &upper);
   upper.bottom = Scale(kHeadingHeight);
@@ -145,6 +220,14 @@ LRESULT MasterWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SIZE:
       Layout();
       return 0;
+    case WM_SETTINGCHANGE:
+      // The person turned high contrast on or off while the window is open.
+      if (wParam == SPI_SETHIGHCONTRAST) ApplyPalette();
+      break;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      ApplyPalette();
+      break;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       RECT frame{0, 0, Scale(kClientWidth + 2 * kPageInset), Scale(kClientHeight + 2 * kPageInset)};
@@ -186,10 +269,22 @@ LRESULT MasterWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         painter_->failPaints = wParam == 2;
         return 0;
       }
+      if (wParam == 4 || wParam == 5) {
+        // High contrast as if the system had it on (4) or off (5).
+        forcedHighContrast_ = wParam == 4 ? 1 : 0;
+        ApplyPalette();
+        return 0;
+      }
       if (wParam == 0) throw Error(L"Falha provocada pelo teste");
       throw std::runtime_error("falha provocada pelo teste");
     case kTestCounterMessage:
-      return wParam == kRunsFinished ? runsFinished_ : wParam == kClicksIgnored ? clicksIgnored_ : 0;
+      // A mark posted (lParam 1) is counted once the messages posted before
+      // it have been handled.
+      if (wParam == kMarksSeen && lParam == 1) return ++marksSeen_;
+      return wParam == kRunsFinished    ? runsFinished_
+             : wParam == kClicksIgnored ? clicksIgnored_
+             : wParam == kMarksSeen     ? marksSeen_
+                                        : 0;
 #endif
     case WM_DESTROY:
       if (frmMaster == this) frmMaster = nullptr;
@@ -271,6 +366,9 @@ void MasterWindow::BitBtn3Click() {
     if (ValidaCadastro(engine_->ports)) {
       SendToBack(kSbCadastro);
       BringToFront(kSbInstall);
+      // The next thing to do is INSTALAR: the focus goes there, and not stay
+      // on GRAVAR, now on a page behind.
+      SetFocus(Control(kImage2));
     }
   } catch (const Error& e) {
     ShowMessagePos(e.message());

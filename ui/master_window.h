@@ -32,7 +32,8 @@ class MasterWindow final : public BaseWindow<MasterWindow> {
   bool Create();
   // Shows the window centred on its monitor; FormShow runs here.
   void Show(int showCommand);
-  // Keyboard navigation (Tab and arrows) within the page in front.
+  // Keyboard navigation (Tab, arrows, Enter, the access keys) within the
+  // page in front.
   bool PreTranslate(MSG& message);
 
   HWND Control(ControlId id) const;
@@ -58,6 +59,14 @@ class MasterWindow final : public BaseWindow<MasterWindow> {
   static void RemoveSubclass(HWND control);
 
   void CreateControls();
+  // Names for screen readers of the controls whose text does not say it.
+  void Describe(HWND control);
+  // The window's colours or, in high contrast, the system's.
+  void ApplyPalette();
+  bool UsesHighContrast() const;
+  // The access keys (Alt+A, Alt+C, Alt+G, Alt+I) and Ctrl+Tab out of the
+  // terms text; true when the key was one of them.
+  bool HandleKeyboard(const MSG& message);
   HWND Add(ControlId id, ControlId parent, const wchar_t* className, const wchar_t* text, DWORD style,
            DWORD exStyle = 0);
   void Layout();
@@ -94,9 +103,11 @@ class MasterWindow final : public BaseWindow<MasterWindow> {
   std::set<HWND> hot_;
   HWND lastFocus_ = nullptr;
   bool running_ = false;
+  int forcedHighContrast_ = -1;  // test builds: 1 or 0 stands for the system's setting
   bool closeAfterRun_ = false;
   unsigned runsFinished_ = 0;
   unsigned clicksIgnored_ = 0;
+  unsigned marksSeen_ = 0;
   std::unique_ptr<Engine> engine_;
 };
 

@@ -10,24 +10,56 @@
 
 namespace pravonell::ui {
 
-Painter::Painter(const MasterWindow& window)
-    : w_(window),
-      pageBrush_(CreateSolidBrush(glossy::kPage)),
-      installBrush_(CreateSolidBrush(glossy::kInstallPage)),
-      windowBrush_(CreateSolidBrush(glossy::kWindow)),
-      footerBrush_(CreateSolidBrush(glossy::kFooter)),
-      panelBrush_(CreateSolidBrush(glossy::kPanel)),
-      borderBrush_(CreateSolidBrush(glossy::kBorder)),
-      accentBrush_(CreateSolidBrush(glossy::kAccent)),
-      bannerBrush_(CreateSolidBrush(RGB(0xDC, 0xEB, 0xF8))),
-      checkPen_(CreatePen(PS_SOLID, 2, RGB(0xFF, 0xFF, 0xFF))) {}
+Painter::Painter(const MasterWindow& window) : w_(window) {
+  UsePalette(glossy::HighContrastOn() ? glossy::Palette::System() : glossy::Palette::Glossy());
+}
 
-Painter::~Painter() {
-  for (HBRUSH brush : {pageBrush_, installBrush_, windowBrush_, footerBrush_, panelBrush_, borderBrush_,
-                       accentBrush_, bannerBrush_}) {
-    DeleteObject(brush);
+Painter::~Painter() { ReleaseBrushes(); }
+
+void Painter::ReleaseBrushes() {
+  for (HBRUSH* brush : {&pageBrush_, &installBrush_, &windowBrush_, &footerBrush_, &panelBrush_, &borderBrush_,
+                        &accentBrush_, &bannerBrush_, &focusBrush_}) {
+    if (*brush != nullptr) DeleteObject(*brush);
+    *brush = nullptr;
   }
-  DeleteObject(checkPen_);
+  if (checkPen_ != nullptr) DeleteObject(checkPen_);
+  checkPen_ = nullptr;
+}
+
+void Painter::UsePalette(const glossy::Palette& colors) {
+  ReleaseBrushes();
+  colors_ = colors;
+  pageBrush_ = CreateSolidBrush(colors_.page);
+  installBrush_ = CreateSolidBrush(colors_.installPage);
+  windowBrush_ = CreateSolidBrush(colors_.window);
+  footerBrush_ = CreateSolidBrush(colors_.footer);
+  panelBrush_ = CreateSolidBrush(colors_.panel);
+  borderBrush_ = CreateSolidBrush(colors_.border);
+  accentBrush_ = CreateSolidBrush(colors_.accent);
+  bannerBrush_ = CreateSolidBrush(colors_.plain ? colors_.window : RGB(0xDC, 0xEB, 0xF8));
+  focusBrush_ = CreateSolidBrush(colors_.focus);
+  checkPen_ = CreatePen(PS_SOLID, 2, colors_.plain ? colors_.page : RGB(0xFF, 0xFF, 0xFF));
+}
+
+bool Painter::KeyboardCuesHidden() const {
+  return (SendMessageW(w_.hwnd_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL) != 0;
+}
+
+// An edit shows the focus by a ring two pixels wide drawn on its parent,
+// one pixel outside its border.
+void Painter::RingFocusedEdit(HWND container, HDC dc) const {
+  const HWND focus = GetFocus();
+  if (focus == nullptr || GetParent(focus) != container) return;
+  const int id = GetDlgCtrlID(focus);
+  if (id != kEdCPFCNPJ && id != kEdNomeRazao && id != kEdEmail && id != kEdDirInstalacao) return;
+  RECT ring;
+  GetWindowRect(focus, &ring);
+  MapWindowPoints(nullptr, container, reinterpret_cast<POINT*>(&ring), 2);
+  InflateRect(&ring, 3, 3);
+  for (int i = 0; i < 2; ++i) {
+    FrameRect(dc, &ring, focusBrush_);
+    InflateRect(&ring, -1, -1);
+  }
 }
 
 void Painter::FrameEdit(HWND edit) const {
@@ -35,7 +67,7 @@ void Painter::FrameEdit(HWND edit) const {
   RECT rect;
   GetWindowRect(edit, &rect);
   OffsetRect(&rect, -rect.left, -rect.top);
-  FrameRect(dc, &rect, GetFocus() == edit ? accentBrush_ : borderBrush_);
+  FrameRect(dc, &rect, GetFocus() == edit ? focusBrush_ : borderBrush_);
   ReleaseDC(edit, dc);
 }
 
@@ -57,6 +89,7 @@ void Painter::PaintContainer(HWND container, HDC dc) const {
       FillRect(dc, &rect, id == kSbInstall ? installBrush_ : pageBrush_);
       FrameRect(dc, &rect, borderBrush_);
       if (id == kSbInstall) PaintInstallHeading(dc, rect);
+      RingFocusedEdit(container, dc);
       break;
     }
     case kGroupBox2: {
@@ -66,13 +99,15 @@ void Painter::PaintContainer(HWND container, HDC dc) const {
       break;
     }
     case kRgPessoa:
-      glossy::DrawFrame(dc, rect, nullptr, w_.fonts_.bold(), glossy::kPage, w_.dpi_);
+      glossy::DrawFrame(dc, rect, nullptr, w_.fonts_.bold(), colors_.page, colors_, w_.dpi_);
       break;
     case kGroupBox1:
-      glossy::DrawFrame(dc, rect, L"Configurações do Computador", w_.fonts_.bold(), glossy::kPage, w_.dpi_);
+      glossy::DrawFrame(dc, rect, L"Configurações do Computador", w_.fonts_.bold(), colors_.page, colors_, w_.dpi_);
+      RingFocusedEdit(container, dc);
       break;
     case kPanel3:
-      glossy::DrawTile(dc, rect, w_.hot_.count(w_.Control(kImage2)) != 0, w_.dpi_);
+      glossy::DrawTile(dc, rect, w_.hot_.count(w_.Control(kImage2)) != 0, GetFocus() == w_.Control(kImage2), colors_,
+                       w_.dpi_);
       break;
     default:
       FillRect(dc, &rect, windowBrush_);
@@ -88,12 +123,12 @@ void Painter::PaintInstallHeading(HDC dc, const RECT& client) const {
   const int left = client.left + w_.Scale(kPageInset + 16), right = client.right - w_.Scale(16);
   SetBkMode(dc, TRANSPARENT);
   HGDIOBJ oldFont = SelectObject(dc, w_.fonts_.heading());
-  SetTextColor(dc, heading.stopped ? glossy::kDanger : glossy::kAccentDark);
+  SetTextColor(dc, heading.stopped ? colors_.danger : colors_.accentDark);
   RECT title{left, w_.Scale(22), right, w_.Scale(46)};
   DrawTextW(dc, heading.Title().c_str(), -1, &title, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 
   SelectObject(dc, w_.fonts_.normal());
-  SetTextColor(dc, glossy::kSubtleText);
+  SetTextColor(dc, colors_.subtleText);
   RECT intro{left, w_.Scale(52), right, w_.Scale(84)};
   DrawTextW(dc, heading.Intro().c_str(), -1, &intro, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
 
@@ -104,7 +139,7 @@ void Painter::PaintInstallHeading(HDC dc, const RECT& client) const {
     RECT mark{left, y + w_.Scale(1), left + w_.Scale(12), y + w_.Scale(13)};
     if (done) {
       // A check mark on a filled disc.
-      glossy::FillRoundRect(dc, mark, w_.Scale(12), glossy::kAccent, glossy::kAccent);
+      glossy::FillRoundRect(dc, mark, w_.Scale(12), colors_.accent, colors_.accent);
       HGDIOBJ oldPen = SelectObject(dc, checkPen_);
       const POINT check[] = {{mark.left + w_.Scale(3), mark.top + w_.Scale(6)},
                              {mark.left + w_.Scale(5), mark.top + w_.Scale(9)},
@@ -112,27 +147,27 @@ void Painter::PaintInstallHeading(HDC dc, const RECT& client) const {
       Polyline(dc, check, 3);
       SelectObject(dc, oldPen);
     } else if (current) {
-      glossy::FillRoundRect(dc, mark, w_.Scale(12), heading.stopped ? glossy::kDanger : glossy::kAccentDark,
-                            heading.stopped ? glossy::kDanger : glossy::kAccentDark);
+      glossy::FillRoundRect(dc, mark, w_.Scale(12), heading.stopped ? colors_.danger : colors_.accentDark,
+                            heading.stopped ? colors_.danger : colors_.accentDark);
     } else {
       RECT dot{left + w_.Scale(2), y + w_.Scale(3), left + w_.Scale(10), y + w_.Scale(11)};
-      glossy::FillRoundRect(dc, dot, w_.Scale(8), glossy::kAccentLight, glossy::kAccent);
+      glossy::FillRoundRect(dc, dot, w_.Scale(8), colors_.accentLight, colors_.accent);
     }
     SelectObject(dc, current ? w_.fonts_.bold() : w_.fonts_.normal());
-    SetTextColor(dc, done ? glossy::kSubtleText : glossy::kText);
+    SetTextColor(dc, done ? colors_.subtleText : colors_.text);
     RECT text{left + w_.Scale(20), y, right, y + w_.Scale(16)};
     DrawTextW(dc, kInstallSteps[i], -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     y += w_.Scale(22);
     if (current && !heading.stopped && !heading.detail.empty()) {
       SelectObject(dc, w_.fonts_.normal());
-      SetTextColor(dc, glossy::kAccentDark);
+      SetTextColor(dc, colors_.accentDark);
       RECT where{left + w_.Scale(20), y - w_.Scale(4), right, y + w_.Scale(12)};
       DrawTextW(dc, heading.detail.c_str(), -1, &where, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
       y += w_.Scale(16);
     }
   }
   SelectObject(dc, w_.fonts_.normal());
-  SetTextColor(dc, glossy::kSubtleText);
+  SetTextColor(dc, colors_.subtleText);
   RECT note{left, y + w_.Scale(8), right, y + w_.Scale(40)};
   DrawTextW(dc, L"Mantenha o computador ligado à internet até a mensagem de conclusão.", -1, &note,
             DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
@@ -162,14 +197,16 @@ void Painter::DrawItem(const DRAWITEMSTRUCT& item) const {
       HDC dc = item.hDC;
       const int saved = SaveDC(dc);
       SetViewportOrgEx(dc, -origin.x, -origin.y, nullptr);
-      glossy::DrawTile(dc, panelRect, w_.hot_.count(w_.Control(kImage2)) != 0, w_.dpi_);
+      glossy::DrawTile(dc, panelRect, w_.hot_.count(w_.Control(kImage2)) != 0, GetFocus() == w_.Control(kImage2),
+                       colors_, w_.dpi_);
       RestoreDC(dc, saved);
       if (item.CtlID == kLabel1) {
         HGDIOBJ oldFont = SelectObject(dc, w_.fonts_.bold());
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, glossy::kAccentDark);
+        SetTextColor(dc, colors_.accentDark);
         RECT text = rect;
-        DrawTextW(dc, L"INSTALAR", -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        DrawTextW(dc, L"&INSTALAR", -1, &text,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | (KeyboardCuesHidden() ? DT_HIDEPREFIX : 0));
         SelectObject(dc, oldFont);
         break;
       }
@@ -189,13 +226,19 @@ void Painter::DrawItem(const DRAWITEMSTRUCT& item) const {
       state.hot = w_.hot_.count(item.hwndItem) != 0;
       state.focused = (item.itemState & ODS_FOCUS) != 0;
       state.disabled = (item.itemState & ODS_DISABLED) != 0;
-      glossy::DrawButton(item.hDC, rect, L"", w_.fonts_.bold(), glossy::ButtonKind::Secondary, state, w_.dpi_);
+      // The picture first, then the ring over the edge, so the picture never
+      // covers the focus.
+      glossy::ButtonState body = state;
+      body.focused = false;
+      glossy::DrawButton(item.hDC, rect, L"", w_.fonts_.bold(), glossy::ButtonKind::Secondary, body, colors_,
+                         w_.dpi_);
       const int frame = state.disabled ? 1 : state.pressed ? 2 : state.hot ? 3 : 0;
       const int side = w_.Scale(16);
       RECT glyph{rect.left + (rect.right - rect.left - side) / 2, rect.top + (rect.bottom - rect.top - side) / 2, 0, 0};
       glyph.right = glyph.left + side;
       glyph.bottom = glyph.top + side;
       w_.browse_.DrawKeyed(item.hDC, glyph, frame * 16, 0, 16, 16, RGB(255, 0, 255));
+      if (state.focused && !state.disabled) glossy::DrawFocusRing(item.hDC, rect, w_.Scale(8), colors_, w_.dpi_);
       break;
     }
     case kBitBtn1:
@@ -207,11 +250,12 @@ void Painter::DrawItem(const DRAWITEMSTRUCT& item) const {
       state.hot = w_.hot_.count(item.hwndItem) != 0;
       state.focused = (item.itemState & ODS_FOCUS) != 0;
       state.disabled = (item.itemState & ODS_DISABLED) != 0;
+      state.hideAccessKey = (item.itemState & ODS_NOACCEL) != 0;
       wchar_t text[64] = {};
       GetWindowTextW(item.hwndItem, text, 64);
       glossy::DrawButton(item.hDC, rect, text, w_.fonts_.bold(),
                          item.CtlID == kBitBtn2 ? glossy::ButtonKind::Secondary : glossy::ButtonKind::Primary,
-                         state, w_.dpi_);
+                         state, colors_, w_.dpi_);
       break;
     }
     default:
@@ -220,17 +264,17 @@ void Painter::DrawItem(const DRAWITEMSTRUCT& item) const {
 }
 
 HBRUSH Painter::ColorFor(UINT message, HWND control, HDC dc) const {
-  SetTextColor(dc, glossy::kText);
+  SetTextColor(dc, colors_.text);
   // An edit draws its text on the background colour: transparent, the old
   // text would stay under the new one when the edit scrolls sideways.
   SetBkMode(dc, message == WM_CTLCOLOREDIT ? OPAQUE : TRANSPARENT);
   const int id = GetDlgCtrlID(control);
   HWND parent = GetParent(control);
-  if (id == kLblModulo) SetTextColor(dc, glossy::kAccentDark);
-  if (id == kLabel7 || id == kLabel2 || id == kLabel3 || id == kLabel4) SetTextColor(dc, glossy::kSubtleText);
-  SetBkColor(dc, glossy::kPage);
+  if (id == kLblModulo) SetTextColor(dc, colors_.accentDark);
+  if (id == kLabel7 || id == kLabel2 || id == kLabel3 || id == kLabel4) SetTextColor(dc, colors_.subtleText);
+  SetBkColor(dc, colors_.page);
   if (parent == w_.Control(kSbInstall)) {
-    SetBkColor(dc, glossy::kInstallPage);
+    SetBkColor(dc, colors_.installPage);
     return installBrush_;
   }
   return pageBrush_;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "ui/glossy.h"
+
 namespace pravonell::ui {
 
 class MasterWindow;
@@ -24,8 +26,12 @@ class Painter {
   HBRUSH ColorFor(UINT message, HWND control, HDC dc) const;
   // The window's own background.
   void EraseWindow(HDC dc, const RECT& rect) const { FillRect(dc, &rect, windowBrush_); }
-  // An edit's flat border, in the accent colour while it has the focus.
+  // An edit's flat border, in the focus colour while it has the focus.
   void FrameEdit(HWND edit) const;
+  // The colours to paint with: the window's own, or the system's in high
+  // contrast. The brushes are made again from them.
+  void UsePalette(const glossy::Palette& colors);
+  const glossy::Palette& colors() const { return colors_; }
 
 #ifdef PRAVONELL_TEST_HOOKS
   bool failPaints = false;  // a GUI test's fault: painting a page throws
@@ -33,11 +39,16 @@ class Painter {
 
  private:
   void PaintInstallHeading(HDC dc, const RECT& client) const;
+  void RingFocusedEdit(HWND container, HDC dc) const;
+  bool KeyboardCuesHidden() const;
+  void ReleaseBrushes();
 
   const MasterWindow& w_;
-  HBRUSH pageBrush_, installBrush_, windowBrush_, footerBrush_;
-  HBRUSH panelBrush_, borderBrush_, accentBrush_, bannerBrush_;
-  HPEN checkPen_;
+  glossy::Palette colors_{};
+  HBRUSH pageBrush_ = nullptr, installBrush_ = nullptr, windowBrush_ = nullptr, footerBrush_ = nullptr;
+  HBRUSH panelBrush_ = nullptr, borderBrush_ = nullptr, accentBrush_ = nullptr, bannerBrush_ = nullptr;
+  HBRUSH focusBrush_ = nullptr;
+  HPEN checkPen_ = nullptr;
 };
 
 }  // namespace pravonell::ui

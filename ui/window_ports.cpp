@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "ui/accessibility.h"
 #include "ui/master_window.h"
 
 namespace pravonell::ui {
@@ -27,14 +28,23 @@ ControlId IdOf(Field field) {
 
 }  // namespace
 
+// What the labels say during a run is announced to screen readers; the
+// percentage of a download, which changes many times a second, is not (the
+// heading's line says where a download stands).
 void WindowPorts::SetModuleText(const std::wstring& text) {
-  SetWindowTextW(window_.Control(kLblModulo), text.c_str());
+  const HWND label = window_.Control(kLblModulo);
+  if (TextOf(label) == text) return;
+  SetWindowTextW(label, text.c_str());
+  AnnounceChange(label);
 }
 void WindowPorts::SetModuleVisible(bool visible) {
   ShowWindow(window_.Control(kLblModulo), visible ? SW_SHOW : SW_HIDE);
 }
 void WindowPorts::SetStatusText(const std::wstring& text) {
-  SetWindowTextW(window_.Control(kLblStatus), text.c_str());
+  const HWND label = window_.Control(kLblStatus);
+  const bool percentage = text.rfind(L"Download ... ", 0) == 0;
+  SetWindowTextW(label, text.c_str());
+  if (!percentage && !text.empty()) AnnounceChange(label);
 }
 std::wstring WindowPorts::StatusText() { return TextOf(window_.Control(kLblStatus)); }
 void WindowPorts::SetStatusVisible(bool visible) {

@@ -270,6 +270,37 @@ TEST_F(Installation, UnreachableSiteStopsSilently) {
   CloseAndExpectExit();
 }
 
+// A person with a keyboard alone: keys sent to the control that has the
+// focus lead from the terms (Alt+A) through typing, Tab and Enter (GRAVAR,
+// the page's default button) to the install tile, where Enter starts the
+// run. The site does not answer, so the run stops silently at the gate.
+TEST_F(Installation, KeyboardAloneLeadsFromTheTermsToAStartedRun) {
+  WriteSiteFile(L"users\\sign_in.reply", "status 503 Service Unavailable\n");
+  started_ = std::make_unique<Driver>();
+  ASSERT_TRUE(app().Start(ProgramUnderTest(PRAVONELL_EXE)));
+  ASSERT_TRUE(WaitFor([&] { return app().Focus() == app().Control(kMemo1); }));
+  app().PostAltKey(L'A');
+  ASSERT_TRUE(WaitFor([&] { return app().FrontPage() == app().Control(kSbCadastro); }));
+  ASSERT_TRUE(WaitFor([&] { return app().Focus() == app().Control(kEdCPFCNPJ); }));
+  app().PostChars(L"11222333000181");
+  app().PostKey(VK_TAB);
+  ASSERT_TRUE(WaitFor([&] { return app().Focus() == app().Control(kEdNomeRazao); }));
+  app().PostChars(L"comércio acme ltda");
+  app().PostKey(VK_TAB);
+  ASSERT_TRUE(WaitFor([&] { return app().Focus() == app().Control(kEdEmail); }));
+  app().PostChars(L"fiscal@acme.com.br");
+  app().PostKey(VK_RETURN);
+  ASSERT_TRUE(WaitFor([&] { return app().FrontPage() == app().Control(kSbInstall); }));
+  EXPECT_EQ(app().Text(app().Control(kEdCPFCNPJ)), L"11.222.333/0001-81");
+  EXPECT_EQ(app().Text(app().Control(kEdNomeRazao)), L"COMÉRCIO ACME LTDA");
+  ASSERT_TRUE(WaitFor([&] { return app().Focus() == app().Control(kImage2); }));
+  app().PostKey(VK_RETURN);
+  ASSERT_TRUE(WaitFor([&] { return app().Counter(kRunsFinished) == 1; }));
+  EXPECT_EQ(Lines(Requests()), Lines({kProbe, kProbe}));  // WinRAR's probe, then the gate
+  ExpectStillOnTheInstallPage();
+  CloseAndExpectExit();
+}
+
 // A page can leave DLLs named like system ones in the browser's Downloads
 // folder, beside the installer. Wine is told to prefer such DLLs to its own,
 // so one found through the ordinary search beside the exe would be loaded

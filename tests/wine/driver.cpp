@@ -145,6 +145,30 @@ HWND Driver::Control(ui::ControlId id) const {
   return search.found;
 }
 
+void Driver::PostKey(WPARAM key) const {
+  const HWND focus = Focus();
+  PostMessageW(focus, WM_KEYDOWN, key, 1);
+  PostMessageW(focus, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+}
+
+void Driver::PostAltKey(wchar_t letter) const {
+  const HWND focus = Focus();
+  const LPARAM alt = 1 | (1 << 29);  // the context code: Alt is down
+  PostMessageW(focus, WM_SYSKEYDOWN, static_cast<WPARAM>(letter), alt);
+  PostMessageW(focus, WM_SYSKEYUP, static_cast<WPARAM>(letter), alt | (1u << 30) | (1u << 31));
+}
+
+void Driver::PostChars(const std::wstring& text) const {
+  const HWND focus = Focus();
+  for (wchar_t c : text) PostMessageW(focus, WM_CHAR, c, 1);
+}
+
+bool Driver::Settle() const {
+  const long before = Counter(ui::kMarksSeen);
+  PostMessageW(window_, ui::kTestCounterMessage, ui::kMarksSeen, 1);
+  return WaitFor([&] { return Counter(ui::kMarksSeen) > before; });
+}
+
 HWND Driver::Focus() const {
   GUITHREADINFO info{sizeof info};
   GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info);

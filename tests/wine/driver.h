@@ -63,6 +63,14 @@ class Driver {
   // Presses a button without waiting for what it opens.
   void Press(HWND button) const;
 
+  // Keys as a keyboard sends them: posted to the control that has the focus.
+  void PostKey(WPARAM key) const;
+  void PostAltKey(wchar_t letter) const;
+  void PostChars(const std::wstring& text) const;
+  // Posts a mark behind everything posted so far and waits until the window
+  // has handled it (test builds): what was posted before has been handled.
+  bool Settle() const;
+
   // The message box (or other dialog) the program has open, or nullptr.
   HWND OpenDialog() const;
   HWND WaitForDialog(DWORD timeoutMs = 20000) const;

@@ -1,8 +1,10 @@
 // The real pravonell.exe under Wine, driven through its window.
 #include <windows.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 
 #include "tests/fakes/text.h"
@@ -291,6 +293,146 @@ TEST(Wizard, LayoutScalesAtOneHundredFiftyPercent) {
   EXPECT_TRUE(app.Screenshot(L"8-instalacao-144dpi"));
   PostMessageW(app.window(), WM_CLOSE, 0, 0);
   EXPECT_EQ(app.WaitForExit(), 0);
+}
+
+// ---- every person: the keyboard alone, a screen reader, high contrast --------
+
+// Escape on each page changes nothing: the page stays in front, none of the
+// three pages is gone, and the window stays. (A multi-line text answers
+// Escape by asking its parent to close; a page must not.)
+TEST(Keyboard, EscapeChangesNothingOnAnyPage) {
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  const auto escape = [&](ControlId page) {
+    SCOPED_TRACE(page);
+    ASSERT_EQ(app.FrontPage(), app.Control(page));
+    app.PostKey(VK_ESCAPE);
+    ASSERT_TRUE(app.Settle());
+    EXPECT_EQ(app.FrontPage(), app.Control(page));
+    for (ControlId each : {kSbTermos, kSbCadastro, kSbInstall}) EXPECT_TRUE(IsWindow(app.Control(each)));
+    EXPECT_TRUE(app.Running());
+    EXPECT_EQ(app.OpenDialog(), nullptr);
+  };
+  ASSERT_TRUE(WaitFor([&] { return app.Focus() == app.Control(kMemo1); }));
+  escape(kSbTermos);
+  app.PostAltKey(L'A');
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+  escape(kSbCadastro);
+  app.SetText(app.Control(kEdCPFCNPJ), L"11.222.333/0001-81");
+  app.SetText(app.Control(kEdNomeRazao), L"ACME LTDA");
+  app.SetText(app.Control(kEdEmail), L"fiscal@acme.com.br");
+  app.PostAltKey(L'G');
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbInstall); }));
+  EXPECT_EQ(app.Focus(), app.Control(kImage2));  // after GRAVAR, the focus is on INSTALAR
+  escape(kSbInstall);
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
+struct Accessible {
+  std::wstring name;
+  long role = 0;
+};
+
+// What a screen reader asks the control, through MSAA from this process.
+std::optional<Accessible> AccessibleOf(HWND control) {
+  IAccessible* object = nullptr;
+  // The interface's identifier written out: the import library's symbol of
+  // that name is not the GUID itself with this toolchain.
+  constexpr GUID kIidAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+  if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), kIidAccessible,
+                                        reinterpret_cast<void**>(&object))) ||
+      object == nullptr) {
+    return std::nullopt;
+  }
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  Accessible found;
+  BSTR name = nullptr;
+  if (SUCCEEDED(object->get_accName(self, &name)) && name != nullptr) {
+    found.name = name;
+    SysFreeString(name);
+  }
+  VARIANT role;
+  VariantInit(&role);
+  if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4) found.role = role.lVal;
+  object->Release();
+  return found;
+}
+
+TEST(ScreenReader, EveryControlHasANameAndItsRole) {
+  CoInitialize(nullptr);
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  const struct {
+    ControlId id;
+    const wchar_t* name;
+    long role;
+  } rows[] = {
+      {kMemo1, L"Termos de serviço", 0},
+      {kEdDirInstalacao, L"DIRETÓRIO DE INSTALAÇÃO", 0},
+      {kPbProgresso, L"Progresso", ROLE_SYSTEM_PROGRESSBAR},
+      {kBitBtn7, L"Selecionar pasta de instalação", ROLE_SYSTEM_PUSHBUTTON},
+      {kImage2, L"INSTALAR", ROLE_SYSTEM_PUSHBUTTON},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Utf8(row.name));
+    const std::optional<Accessible> found = AccessibleOf(app.Control(row.id));
+    ASSERT_TRUE(found.has_value()) << "no accessible object";
+    EXPECT_EQ(found->name, row.name);
+    if (row.role != 0) EXPECT_EQ(found->role, row.role);
+  }
+  // The heading's steps can be read: they are the install page's name.
+  const std::optional<Accessible> heading = AccessibleOf(app.Control(kSbInstall));
+  ASSERT_TRUE(heading.has_value());
+  EXPECT_NE(heading->name.find(L"Baixar o sistema, o banco de dados e as ferramentas"), std::wstring::npos)
+      << Utf8(heading->name);
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+  CoUninitialize();
+}
+
+// The pages in the system's high-contrast colours (a test hook stands for
+// the system's setting, which the window follows while open), at 96 and 144
+// dpi; and the focus ring on the tile, in the window's own colours.
+TEST(HighContrast, PagesInTheSystemsColoursAndTheFocusRing) {
+  for (const DWORD dpi : {96u, 144u}) {
+    SCOPED_TRACE(dpi);
+    ScreenScale scale(dpi);
+    const std::wstring suffix = dpi == 96 ? L"" : L"-144dpi";
+    Driver app;
+    ASSERT_TRUE(app.Start(Exe()));
+    PostMessageW(app.window(), kTestFaultMessage, 4, 0);
+    ASSERT_TRUE(app.Settle());
+    // The page is painted in the window colour of the system's scheme.
+    RECT page;
+    GetWindowRect(app.Control(kSbTermos), &page);
+    HDC screen = GetDC(nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !GetUpdateRect(app.Control(kSbTermos), nullptr, FALSE); }, 5000));
+    const COLORREF inside = GetPixel(screen, page.right - 5, page.bottom - 50);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(inside, GetSysColor(COLOR_WINDOW));
+    EXPECT_TRUE(app.Screenshot(L"16-alto-contraste-termos" + suffix));
+    app.PostAltKey(L'A');
+    ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+    app.SetText(app.Control(kEdCPFCNPJ), L"11.222.333/0001-81");
+    app.SetText(app.Control(kEdNomeRazao), L"ACME LTDA");
+    app.SetText(app.Control(kEdEmail), L"fiscal@acme.com.br");
+    EXPECT_TRUE(app.Screenshot(L"17-alto-contraste-cadastro" + suffix));
+    app.PostAltKey(L'G');
+    ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbInstall); }));
+    ASSERT_TRUE(app.Settle());
+    EXPECT_TRUE(app.Screenshot(L"18-alto-contraste-instalacao" + suffix));
+    // Back to the window's own colours, as when the person turns it off.
+    PostMessageW(app.window(), kTestFaultMessage, 5, 0);
+    ASSERT_TRUE(app.Settle());
+    EXPECT_EQ(app.Focus(), app.Control(kImage2));
+    EXPECT_TRUE(app.Screenshot(L"19-foco-no-instalar" + suffix));
+    PostMessageW(app.window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(app.WaitForExit(), 0);
+  }
 }
 
 }  // namespace
