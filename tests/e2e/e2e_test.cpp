@@ -270,12 +270,20 @@ TEST_F(Installation, UnreachableSiteStopsSilently) {
   CloseAndExpectExit();
 }
 
+// Windows on which a live region was announced (EVENT_OBJECT_LIVEREGIONCHANGED).
+std::vector<HWND> gAnnounced;
+
+void CALLBACK OnLiveRegion(HWINEVENTHOOK, DWORD, HWND window, LONG, LONG, DWORD, DWORD) {
+  gAnnounced.push_back(window);
+}
+
 // A person with a keyboard alone: keys sent to the control that has the
 // focus lead from the terms (Alt+A) through typing, Tab and Enter (GRAVAR,
 // the page's default button) to the install tile, where Enter starts the
-// run. The site does not answer, so the run stops silently at the gate.
+// run. The WinRAR setup is not on the server: the run says so and stops,
+// and a screen reader heard the module label change on the way.
 TEST_F(Installation, KeyboardAloneLeadsFromTheTermsToAStartedRun) {
-  WriteSiteFile(L"users\\sign_in.reply", "status 503 Service Unavailable\n");
+  WriteSiteFile(L"uploads\\download\\file\\72\\winrar-x64-601br.exe.reply", "status 404 Not Found\n");
   started_ = std::make_unique<Driver>();
   ASSERT_TRUE(app().Start(ProgramUnderTest(PRAVONELL_EXE)));
   ASSERT_TRUE(WaitFor([&] { return app().Focus() == app().Control(kMemo1); }));
@@ -294,9 +302,26 @@ TEST_F(Installation, KeyboardAloneLeadsFromTheTermsToAStartedRun) {
   EXPECT_EQ(app().Text(app().Control(kEdCPFCNPJ)), L"11.222.333/0001-81");
   EXPECT_EQ(app().Text(app().Control(kEdNomeRazao)), L"COMÉRCIO ACME LTDA");
   ASSERT_TRUE(WaitFor([&] { return app().Focus() == app().Control(kImage2); }));
+
+  DWORD process = 0;
+  GetWindowThreadProcessId(app().window(), &process);
+  constexpr DWORD kLiveRegionChanged = 0x8019;
+  const HWINEVENTHOOK hook = SetWinEventHook(kLiveRegionChanged, kLiveRegionChanged, nullptr, OnLiveRegion, process,
+                                             0, WINEVENT_OUTOFCONTEXT);
+  EXPECT_NE(hook, nullptr);
+  gAnnounced.clear();
   app().PostKey(VK_RETURN);
+  EXPECT_EQ(AnswerMessage(60000, /*error=*/true), L"HTTP/1.1 404 Not Found.");
   ASSERT_TRUE(WaitFor([&] { return app().Counter(kRunsFinished) == 1; }));
-  EXPECT_EQ(Lines(Requests()), Lines({kProbe, kProbe}));  // WinRAR's probe, then the gate
+  EXPECT_EQ(Lines(Requests()), Lines({kProbe, "GET /uploads/download/file/72/winrar-x64-601br.exe HTTP/1.1"}));
+  // The hook's calls come through this thread's messages.
+  const HWND module = app().Control(kLblModulo);
+  EXPECT_TRUE(WaitFor([&] {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    return std::find(gAnnounced.begin(), gAnnounced.end(), module) != gAnnounced.end();
+  }, 10000)) << "the module label's change was not announced";
+  if (hook != nullptr) UnhookWinEvent(hook);
   ExpectStillOnTheInstallPage();
   CloseAndExpectExit();
 }
