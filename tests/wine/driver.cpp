@@ -121,7 +121,7 @@ bool Driver::Start(const std::wstring& exe) {
       }
     }
     return false;
-  });
+  }, 60000);
 }
 
 long Driver::WaitForExit(DWORD timeoutMs) {

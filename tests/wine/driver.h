@@ -37,7 +37,8 @@ class Driver {
   Driver(const Driver&) = delete;
   Driver& operator=(const Driver&) = delete;
 
-  // Starts the program and waits for its window.
+  // Starts the program and waits for its window (a minute at most: a first
+  // start in a prefix, on a loaded machine, takes its time).
   bool Start(const std::wstring& exe);
   // Waits for the program to end; its exit code, or -1 when it did not end.
   long WaitForExit(DWORD timeoutMs = 20000);
