@@ -25,7 +25,7 @@ ensure_packages() {
   "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-JOBS=$(nproc 2>/dev/null || echo 2)
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 # The loopback ports the test build's two vendor hosts point at.
 TEST_SITE_PORT=47080
