@@ -1,6 +1,6 @@
 #include "engine/download_records.h"
 
-#include <sstream>
+#include <unordered_map>
 
 #include "engine/error.h"
 #include "engine/text.h"
@@ -68,7 +68,10 @@ std::optional<DownloadRecord> ParseLine(const std::string& line) {
   if (!have || !size || !time) return std::nullopt;
   record.known.have = *have;
   if (record.known.total && *have > *record.known.total) return std::nullopt;
-  if (record.known.complete && record.known.total && *have != *record.known.total) return std::nullopt;
+  // A complete file is as long as its total, and its stamp says so too.
+  if (record.known.complete && (!record.known.total || *have != *record.known.total || *size != *have)) {
+    return std::nullopt;
+  }
   record.known.etag = Validator(f[4]);
   record.known.lastModified = Validator(f[5]);
   if (record.known.etag != f[4] || record.known.lastModified != f[5]) return std::nullopt;
@@ -91,10 +94,17 @@ std::string RecordText(const std::vector<DownloadRecord>& records) {
 
 std::vector<DownloadRecord> ParseRecordText(const std::string& text) {
   std::vector<DownloadRecord> records;
-  std::istringstream lines(text);
-  std::string line;
+  // A name that comes more than once is trusted in none of its lines: the
+  // record was not written by a run, or not whole.
+  std::unordered_map<std::string, std::size_t> seen;  // name -> its line's record, or kRefused
+  constexpr std::size_t kRefused = ~std::size_t{0};
+  std::size_t at = 0;
   bool first = true;
-  while (std::getline(lines, line)) {
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (first) {
       if (line != kFormat) return {};
@@ -102,24 +112,26 @@ std::vector<DownloadRecord> ParseRecordText(const std::string& text) {
       continue;
     }
     if (line.empty()) continue;
-    std::optional<DownloadRecord> record = ParseLine(line);
-    if (!record) continue;
-    // A name recorded twice is trusted in neither line.
-    bool twice = false;
-    for (auto it = records.begin(); it != records.end(); ++it) {
-      if (it->file == record->file) {
-        records.erase(it);
-        twice = true;
-        break;
-      }
+    const std::string name = line.substr(0, line.find('\t'));
+    const auto [where, fresh] = seen.try_emplace(name, kRefused);
+    if (!fresh) {
+      where->second = kRefused;
+      continue;
     }
-    if (!twice) records.push_back(*record);
+    if (std::optional<DownloadRecord> record = ParseLine(line)) {
+      where->second = records.size();
+      records.push_back(std::move(*record));
+    }
   }
-  return records;
+  std::vector<DownloadRecord> trusted;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (seen[records[i].file] == i) trusted.push_back(std::move(records[i]));
+  }
+  return trusted;
 }
 
 void DownloadRecords::Load() {
-  const std::optional<std::string> text = files_.ReadWhole(path_);
+  const std::optional<std::string> text = files_.ReadWhole(path_, kLargest);
   records_ = text ? ParseRecordText(*text) : std::vector<DownloadRecord>{};
 }
 
@@ -182,6 +194,13 @@ void DownloadRecords::Completed(const std::wstring& file) {
   Save();
 }
 
+void DownloadRecords::Forget(const std::wstring& file) {
+  const std::string name = Utf8Of(file);
+  const auto before = records_.size();
+  std::erase_if(records_, [&](const DownloadRecord& record) { return record.file == name; });
+  if (records_.size() != before) Save();
+}
+
 // The record only ever saves a later run some bytes: a disk too full to
 // write it must not stop this run, and an older record left in its place
 // is still safe (a changed file fails its stamp, a changed server its
@@ -196,11 +215,12 @@ void DownloadRecords::Save() {
 void RecordingTransfer::Began(const std::string& etag, const std::string& lastModified,
                               std::optional<std::uint64_t> total) {
   saved_ = 0;
+  whole_ = false;
   records_.Began(file_, etag, lastModified, total);
 }
 
 void RecordingTransfer::Written(std::uint64_t bytes) {
-  if (bytes < saved_ + DownloadRecords::kSaveEvery) return;
+  if (bytes < saved_ + saveEvery_) return;
   // The bytes go to the disk before the record says they are there.
   output_.Flush();
   records_.Written(file_, bytes);

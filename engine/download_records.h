@@ -46,6 +46,9 @@ class DownloadRecords {
  public:
   // Bytes written between two saves of a transfer's progress.
   static constexpr std::uint64_t kSaveEvery = 4 * 1024 * 1024;
+  // A record of the plan's files takes a few KiB; one far larger was not
+  // written by a run, and none of it is read.
+  static constexpr std::size_t kLargest = 1 << 20;
 
   // folder: where the files are (ending in a separator); record: the
   // record's own path.
@@ -62,6 +65,9 @@ class DownloadRecords {
   void Written(const std::wstring& file, std::uint64_t bytes);
   // The file is whole and closed: its stamp is taken now.
   void Completed(const std::wstring& file);
+  // The file could not be used (it did not extract, its setup failed): a
+  // run started again fetches it whole.
+  void Forget(const std::wstring& file);
 
   const std::vector<DownloadRecord>& records() const { return records_; }
 
@@ -79,16 +85,24 @@ class DownloadRecords {
 // once the bytes are on the disk.
 class RecordingTransfer final : public TransferRecorder {
  public:
-  RecordingTransfer(DownloadRecords& records, std::wstring file, OutputFile& output)
-      : records_(records), file_(std::move(file)), output_(output) {}
+  RecordingTransfer(DownloadRecords& records, std::wstring file, OutputFile& output,
+                    std::uint64_t saveEvery = DownloadRecords::kSaveEvery)
+      : records_(records), file_(std::move(file)), output_(output), saveEvery_(saveEvery) {}
   void Began(const std::string& etag, const std::string& lastModified, std::optional<std::uint64_t> total) override;
   void Written(std::uint64_t bytes) override;
+  void Whole() override { whole_ = true; }
+
+  // The transfer reached an end its answer marks: the file may be recorded
+  // as complete once it is closed.
+  bool whole() const { return whole_; }
 
  private:
   DownloadRecords& records_;
   std::wstring file_;
   OutputFile& output_;
+  std::uint64_t saveEvery_;
   std::uint64_t saved_ = 0;
+  bool whole_ = false;
 };
 
 }  // namespace pravonell

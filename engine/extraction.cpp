@@ -2,6 +2,7 @@
 
 #include "engine/command_line.h"
 #include "engine/error.h"
+#include "engine/program_start.h"
 
 namespace pravonell {
 
@@ -29,6 +30,7 @@ std::wstring ArchiverExtraction::CommandLine(const std::wstring& origem, const s
 
 bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
                                             const std::wstring& tipo, bool win64) {
+  startFailure_.clear();
   if (tipo == L"DD") {
     const std::wstring dados = state_.DirSistema + L"Dados";
     if (!files_.DirectoryExists(dados) && !files_.ForceDirectories(dados)) {
@@ -38,14 +40,24 @@ bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const st
     // Whatever an earlier, interrupted extraction left there goes first.
     const std::wstring staging = destino + kDatabaseStaging;
     if (files_.RemoveFolderTree(staging) != 0 || !files_.ForceDirectories(staging)) return false;
-    return RunArchiver(CommandLine(origem, destino, tipo, win64)) && MoveDatabaseIn(staging, dados);
+    return RunArchiver(CommandLine(origem, destino, tipo, win64), win64) && MoveDatabaseIn(staging, dados);
   }
-  return RunArchiver(CommandLine(origem, destino, tipo, win64));
+  return RunArchiver(CommandLine(origem, destino, tipo, win64), win64);
 }
 
-bool ArchiverExtraction::RunArchiver(const std::wstring& commandLine) {
-  std::unique_ptr<Process> archiver = processes_.Start(commandLine, /*hidden=*/true).process;
-  if (!archiver) return false;
+bool ArchiverExtraction::RunArchiver(const std::wstring& commandLine, bool win64) {
+  // A start that fails for a passing reason is tried again for a while (as
+  // for the setups, Wine's "file not found" for an archiver that is there
+  // means it is held).
+  const std::wstring program = WinrarPath(win64);
+  Started started = StartRetrying(
+      waits_, clock_, retry_, [&] { return processes_.Start(commandLine, /*hidden=*/true); },
+      [&](std::uint32_t error) { return error == kErrorFileNotFound && files_.FileExists(program); });
+  if (!started.process) {
+    startFailure_ = StartFailureText(started);
+    return false;
+  }
+  std::unique_ptr<Process> archiver = std::move(started.process);
   // The window stays alive while the archiver works; the next step needs
   // what this archive holds, so it is waited for. A run stopped meanwhile
   // ends the archiver too: it is ours, hidden, and nobody would see it.

@@ -19,8 +19,11 @@ class ArchiverExtraction final : public Extraction {
   // meanwhile; true only when it ran and ended with exit code 0. The
   // database archive is unpacked beside Dados and only what Dados lacks is
   // moved in, so a file there is never replaced nor left half-written.
+  // An archiver that cannot be started for a passing reason is tried again
+  // for a while; one that never starts leaves its reason in ArchiverStartFailure.
   bool DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
                           const std::wstring& tipo, bool win64) override;
+  std::wstring ArchiverStartFailure() const override { return startFailure_; }
   // Removes the nine archives; one that another program holds (an antivirus)
   // is tried again for a while, and one that stays held is left.
   void DeletaArquivosRAR() override;
@@ -30,7 +33,7 @@ class ArchiverExtraction final : public Extraction {
                                   const std::wstring& tipo, bool win64);
 
  private:
-  bool RunArchiver(const std::wstring& commandLine);
+  bool RunArchiver(const std::wstring& commandLine, bool win64);
   bool MoveDatabaseIn(const std::wstring& staging, const std::wstring& dados);
   bool MoveMissing(const std::wstring& from, const std::wstring& to);
 
@@ -42,6 +45,7 @@ class ArchiverExtraction final : public Extraction {
   WindowOps& window_;
   MessagePump& pump_;
   HeldFileRetry retry_;
+  std::wstring startFailure_;
 };
 
 }  // namespace pravonell

@@ -15,6 +15,8 @@ constexpr const wchar_t* kCannotCreateFolder = L"Não foi possível criar a past
 constexpr const wchar_t* kWinrarNotInstalled =
     L"Winrar não foi instaldo. Execute novamente o sistema Pravonell.";
 constexpr const wchar_t* kCannotExtract = L"Não foi possível descompactar o arquivo ";
+constexpr const wchar_t* kArchiverDidNotStart = L"Não foi possível iniciar o WinRAR para descompactar o arquivo ";
+constexpr const wchar_t* kSetupDidNotStart = L" O instalador não pôde ser iniciado: ";
 constexpr const wchar_t* kWinrarSetupShown = L"Instalador do WinRAR";
 constexpr const wchar_t* kNeeds64BitWindows = L"Este sistema requer o Windows de 64 bits.";
 constexpr const wchar_t* kWaitingForWinrar = L"Aguardando o instalador do WinRAR...";
@@ -64,6 +66,11 @@ std::string MarkBytes() { return "\xEF\xBB\xBF" + Utf8Of(kUnfinishedMarkText) + 
 std::uint64_t MegabytesFor(std::uint64_t bytes) {
   constexpr std::uint64_t kMegabyte = 1024 * 1024;
   return bytes == 0 ? 1 : (bytes + kMegabyte - 1) / kMegabyte;
+}
+
+// A setup's message, with the system's reason when its program never ran.
+std::wstring SetupFailedMessage(const std::wstring& message, const std::wstring& why) {
+  return why.empty() ? message : message + kSetupDidNotStart + why + L".";
 }
 
 }  // namespace
@@ -134,7 +141,8 @@ bool InstallationRun::Download(const std::wstring& localFile, const std::wstring
     return false;
   }
   file->Close();
-  records_->Completed(localFile);
+  // Only a file that reached an end its answer marks is recorded as whole.
+  if (recorder.whole()) records_->Completed(localFile);
   if (fetched == Fetched::Kept) Overview(InstallStep::Download, detail + kAlreadyFetched);
   return true;
 }
@@ -147,7 +155,7 @@ bool InstallationRun::InstallOptional(const OptionalSetup& setup, const std::wst
   Overview(InstallStep::Setups, setup.shownName);
   if (!p_.setups.InstalarAplicativo(setup.nome, installer)) {
     HideLabels();
-    ShowMessage(setup.failedMessage);
+    ShowMessage(SetupFailedMessage(setup.failedMessage, p_.setups.SetupStartFailure()));
     return false;
   }
   p_.display.SetModuleText(setup.doneText);
@@ -237,8 +245,12 @@ void InstallationRun::Run() {
     }
     p_.display.SetStatusText(kWaitingForWinrar);
     if (!p_.setups.InstalarAplicativo(L"Winrar", dir)) {
+      const std::wstring why = p_.setups.SetupStartFailure();
+      // Running again is the cure the message gives: the next run fetches
+      // the setup anew rather than trust this one (unless it never ran).
+      if (why.empty()) records_->Forget(kWinrarSetupFile);
       HideLabels();
-      ShowMessage(kWinrarNotInstalled);
+      ShowMessage(SetupFailedMessage(kWinrarNotInstalled, why));
       return;
     }
   }
@@ -269,7 +281,15 @@ void InstallationRun::Run() {
     p_.control.ProcessMessages();
     if (!extracted) {
       // Going on would run setups from a half-extracted tools folder and delete
-      // the archive the person needs to try again.
+      // the archive the person needs to try again. An archiver that never ran
+      // says why; an archive it could not unpack is fetched whole by the next
+      // run rather than kept by a 304.
+      const std::wstring why = p_.extraction.ArchiverStartFailure();
+      if (!why.empty()) {
+        ShowMessage(kArchiverDidNotStart + std::wstring(row.localFile) + L": " + why + L".");
+        return;
+      }
+      records_->Forget(row.localFile);
       ShowMessage(kCannotExtract + std::wstring(row.localFile) + L".");
       return;
     }

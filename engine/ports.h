@@ -47,10 +47,12 @@ class RecordFiles {
   virtual ~RecordFiles() = default;
   // The stamp of a file; nothing when there is no such file.
   virtual std::optional<FileStamp> Stamp(const std::wstring& path) = 0;
-  // A small file's whole content; nothing when it cannot be read.
-  virtual std::optional<std::string> ReadWhole(const std::wstring& path) = 0;
+  // A small file's whole content; nothing when it cannot be read or holds
+  // more than `limit` bytes (a part of it would be read as if it were all).
+  virtual std::optional<std::string> ReadWhole(const std::wstring& path, std::size_t limit) = 0;
   // Writes the bytes under the name in one step: a reader finds the old
-  // content or the new, whole. Raises Error when it cannot.
+  // content or the new, whole, and nothing else is left beside it. Raises
+  // Error when it cannot.
   virtual void WriteWhole(const std::wstring& path, const std::string& bytes) = 0;
   // Opens an existing file for writing without emptying it: it is cut to
   // `keep` bytes (left untouched when it has exactly that many) and the next
@@ -113,11 +115,12 @@ class Process {
   virtual void Terminate() = 0;
 };
 
-// The outcome of a start: the program, or the system's reason (error code)
-// why it did not start.
+// The outcome of a start: the program, or the system's reason (its error
+// code, and its text when the system has one) why it did not start.
 struct Started {
   std::unique_ptr<Process> process;
   std::uint32_t error = 0;
+  std::wstring reason;
 };
 
 // System error codes a start can answer with.
@@ -259,15 +262,23 @@ struct KnownFile {
   bool complete = false;               // every byte is there
 };
 
-// Told where a transfer stands, so that a record of it can be kept.
+// Told where a transfer stands, so that a record of it can be kept. The
+// record must never claim more than this says: a file that starts over is
+// told at once, before any byte of the new answer is written.
 class TransferRecorder {
  public:
   virtual ~TransferRecorder() = default;
-  // An answer begins the file (again): the server's validators and total.
+  // The file starts (again) from its first byte with an answer that carries
+  // these validators and total; "" and nothing while no answer is known.
   virtual void Began(const std::string& etag, const std::string& lastModified,
                      std::optional<std::uint64_t> total) = 0;
   // That many bytes of the file, from its start, are in it now.
   virtual void Written(std::uint64_t bytes) = 0;
+  // The file reached a known end: the total the server announced, or the
+  // last chunk of a chunked body (or the server said the file is still
+  // its own). A body that ended only because the connection closed is
+  // never whole: nothing shows that the close was not a cut.
+  virtual void Whole() = 0;
 };
 
 enum class Fetched {
@@ -293,12 +304,18 @@ class Extraction {
   virtual bool DescompactarWINRAR(const std::wstring& origem, const std::wstring& destino,
                                   const std::wstring& tipo, bool win64) = 0;
   virtual void DeletaArquivosRAR() = 0;
+  // Why the archiver of the last DescompactarWINRAR that gave false never
+  // ran (the system's reason); "" when it ran, or when it was not asked to.
+  virtual std::wstring ArchiverStartFailure() const { return L""; }
 };
 
 class Setups {
  public:
   virtual ~Setups() = default;
   virtual bool InstalarAplicativo(const std::wstring& nome, const std::wstring& pathInstalar) = 0;
+  // Why the setup of the last InstalarAplicativo that gave false could not
+  // be started (the system's reason); "" when it ran, or was not there.
+  virtual std::wstring SetupStartFailure() const { return L""; }
 };
 
 class Shortcuts {

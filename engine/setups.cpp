@@ -1,10 +1,12 @@
 #include "engine/setups.h"
 
 #include "engine/command_line.h"
+#include "engine/program_start.h"
 
 namespace pravonell {
 
 bool SetupRunner::InstalarAplicativo(const std::wstring& nome, const std::wstring& pathInstalar) {
+  startFailure_.clear();
   std::wstring program;
   if (nome == L"Winrar") {
     program = pathInstalar + kWinrarSetupFile;
@@ -15,15 +17,18 @@ bool SetupRunner::InstalarAplicativo(const std::wstring& nome, const std::wstrin
   }
   if (!files_.FileExists(program)) return false;
   // Quoted, so a blank in the path cannot make Windows run another program.
-  Started setup =
-      StartHeldAside([&] { return processes_.Start(QuoteArgument(program), /*hidden=*/false); }, program);
+  Started setup = Start([&] { return processes_.Start(QuoteArgument(program), /*hidden=*/false); }, program);
   if (!setup.process && setup.error == kErrorElevationRequired) {
     // A setup that asks for administrator rights is refused a plain start
     // when UAC is on; it goes through the elevation prompt instead. Declined
     // there, it counts as not installed.
-    setup = StartHeldAside([&] { return processes_.StartElevated(program); }, program);
+    setup = Start([&] { return processes_.StartElevated(program); }, program);
+    if (!setup.process && setup.error == kErrorCancelled) return false;
   }
-  if (!setup.process) return false;
+  if (!setup.process) {
+    startFailure_ = StartFailureText(setup);
+    return false;
+  }
   // The person may spend minutes in the setup's pages; the window goes on
   // painting and answering, and a close waits for the setup to end.
   waits_.Until([&](unsigned ms) { return setup.process->Wait(ms); }, Waits::kNoLimit, OnStop::Finish);
@@ -31,22 +36,14 @@ bool SetupRunner::InstalarAplicativo(const std::wstring& nome, const std::wstrin
   return code == 0 || code == 3010 || code == 1641;
 }
 
-// An antivirus often holds a file it has just seen written for some seconds,
-// so a start that fails because the file is held is tried again. Wine answers
-// "file not found" where Windows says "sharing violation"; the file was seen
-// to be there, so that answer means the same.
-Started SetupRunner::StartHeldAside(const std::function<Started()>& start, const std::wstring& program) {
-  Started started;
-  RetryWhileHeld(
-      waits_, clock_, retry_,
-      [&] {
-        started = start();
-        return started.process ? 0u : (started.error != 0 ? started.error : 1u);
-      },
-      [&](std::uint32_t error) {
-        return IsHeldError(error) || (error == kErrorFileNotFound && files_.FileExists(program));
-      });
-  return started;
+// A start that fails for a passing reason is tried again for a while. Wine
+// answers "file not found" where Windows says "sharing violation" for a
+// file another program holds; the file was seen to be there, so that
+// answer means the same.
+Started SetupRunner::Start(const std::function<Started()>& start, const std::wstring& program) {
+  return StartRetrying(waits_, clock_, retry_, start, [&](std::uint32_t error) {
+    return error == kErrorFileNotFound && files_.FileExists(program);
+  });
 }
 
 std::wstring ChangeFileExt(const std::wstring& name, const std::wstring& extension) {

@@ -18,19 +18,24 @@ class SetupRunner final : public Setups {
   // serving the window meanwhile. True when it ended with success: exit code
   // 0, or 3010 or 1641 (success, restart needed). A setup that fails or is
   // cancelled gives false. One that needs administrator rights is started
-  // through the elevation prompt; one whose file another program holds (an
-  // antivirus) is tried again for a while. A close of the window never ends
-  // the setup: RunStopped comes once it has ended.
+  // through the elevation prompt. A close of the window never ends the
+  // setup: RunStopped comes once it has ended.
+  // A start that fails for a passing reason (the file held by an antivirus,
+  // the system short of memory, a start the system could not finish) is
+  // tried again for a while; one that keeps failing leaves its reason in
+  // SetupStartFailure.
   bool InstalarAplicativo(const std::wstring& nome, const std::wstring& pathInstalar) override;
+  std::wstring SetupStartFailure() const override { return startFailure_; }
 
  private:
-  Started StartHeldAside(const std::function<Started()>& start, const std::wstring& program);
+  Started Start(const std::function<Started()>& start, const std::wstring& program);
 
   FileSystem& files_;
   Processes& processes_;
   Waits& waits_;
   Pauses& clock_;
   HeldFileRetry retry_;
+  std::wstring startFailure_;
 };
 
 class DesktopShortcuts final : public Shortcuts {

@@ -133,11 +133,14 @@ int main(int argc, char** argv) {
     const Fetched fetched = downloader.Fetch(std::wstring(path.begin(), path.end()), *file,
                                              plan.known ? &*plan.known : nullptr, record.empty() ? nullptr : &recorder);
     file->Close();
-    if (!record.empty()) records.Completed(name);
+    if (!record.empty() && recorder.whole()) records.Completed(name);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("seconds: %.3f\npeak_rss_kib: %ld\nreceived_bytes: %llu\nfetched: %s\n", seconds, PeakResidentKiB(),
                 static_cast<unsigned long long>(network->received), fetched == Fetched::Kept ? "kept" : "body");
+    // With a record: whether the file reached an end its answer marks, and
+    // so is recorded as complete.
+    if (!record.empty()) std::printf("recorded_whole: %s\n", recorder.whole() ? "yes" : "no");
   } catch (const Error& e) {
     std::fprintf(stderr, "%ls\n", e.message().c_str());
     return 1;

@@ -99,14 +99,29 @@ Fetched HttpClient::Get(const std::string& host, std::uint16_t port, const std::
     transfer.confirm = known->complete && (!known->etag.empty() || !known->lastModified.empty());
     if (!known->complete) transfer.received = known->have;
   }
-  for (std::size_t resumes = 0;; ++resumes) {
+  // A refused continuation asks for the whole file at once; it can follow
+  // only a request for a part, which only a break (or a file an earlier run
+  // left halfway) leads to, so this bound is never reached by a sane
+  // exchange and only guards the loop.
+  const std::size_t startsLimit = options_.resumePausesMs.size() + 2;
+  std::size_t resumes = 0, starts = 0;
+  bool firstTry = true;
+  for (;;) {
     try {
-      Attempt(target, path, file, events, transfer, /*firstTry=*/resumes == 0);
+      Attempt(target, path, file, events, transfer, firstTry);
+      if (transfer.whole && transfer.recorder != nullptr) transfer.recorder->Whole();
       return transfer.kept ? Fetched::Kept : Fetched::Body;
+    } catch (const StartAgain& refused) {
+      firstTry = false;
+      if (++starts > startsLimit) {
+        if (transfer.began && !transfer.ended) events.IdHttpWorkEnd();
+        throw Error(refused.message);
+      }
     } catch (const Break& broken) {
       // A transfer the network broke is resumed on a new connection, after a
       // pause that a close of the window still ends; past the last resume,
       // its error stands.
+      firstTry = false;
       if (resumes >= options_.resumePausesMs.size()) {
         if (transfer.began) events.IdHttpWorkEnd();
         throw Error(broken.message);
@@ -118,11 +133,35 @@ Fetched HttpClient::Get(const std::string& host, std::uint16_t port, const std::
         if (transfer.began) events.IdHttpWorkEnd();
         throw;
       }
+      ++resumes;
     } catch (...) {
       if (transfer.began && !transfer.ended) events.IdHttpWorkEnd();
       throw;
     }
   }
+}
+
+// The file starts over from its first byte, and the record hears of it
+// before anything of a new answer is written: it must never say that bytes
+// of one version are there once those of another are being written.
+void HttpClient::StartOver(OutputFile& file, Transfer& transfer) {
+  file.Restart();
+  transfer.received = 0;
+  transfer.total.reset();
+  transfer.etag.clear();
+  transfer.lastModified.clear();
+  transfer.began = false;
+  if (transfer.recorder != nullptr) transfer.recorder->Began("", "", std::nullopt);
+}
+
+// The server would not continue the file: whatever it sent instead is not
+// read, and the whole file is asked for at once, on a new connection. What
+// it says is never final: a filter that refuses every range, or a server
+// that cannot say its total, must not keep an installation from finishing.
+void HttpClient::Refused(OutputFile& file, Transfer& transfer, const std::wstring& why) {
+  Drop();
+  StartOver(file, transfer);
+  throw StartAgain{why};
 }
 
 // One request of a transfer, on a kept connection or a new one. Failures of
@@ -197,12 +236,7 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
   // the file is still the one the first answer described: the part is asked
   // for with a validator the server compares strongly, and without one the
   // file starts over.
-  if (transfer.received > 0 && IfRangeValidator(transfer).empty()) {
-    file.Restart();
-    transfer.received = 0;
-    transfer.total.reset();
-    transfer.began = false;
-  }
+  if (transfer.received > 0 && IfRangeValidator(transfer).empty()) StartOver(file, transfer);
   const bool resuming = transfer.received > 0;
   const bool confirming = transfer.confirm;
   if (confirming) {
@@ -255,25 +289,16 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
       const auto connectionHeader = head.Header("Connection");
       if (begin_ != end_ || (connectionHeader && EqualsIgnoringCase(*connectionHeader, "close"))) Drop();
       transfer.kept = true;
+      transfer.whole = true;
       return;
     }
-    if (head.status == 200) {
-      // Another file now: fetched anew.
-      file.Restart();
-      transfer.received = 0;
-      transfer.total.reset();
-    }
+    // Any other success is another file now (a 200), or an answer that must
+    // not be taken for what follows the bytes there (a 203 from a proxy, say):
+    // the file is fetched anew from this answer.
+    if (success) StartOver(file, transfer);
   }
   std::uint64_t offset = 0;  // where this answer's body goes in the file
   if (resuming) {
-    if (head.status == 206 && !SameVersion(head, transfer)) {
-      // A server that ignored If-Range sent a part of another version of the
-      // file: it is never spliced onto these bytes; the file starts over.
-      Drop();
-      file.Restart();
-      transfer = Transfer{};
-      throw Error(kClosedGracefully);
-    }
     if (head.status == 416) {
       // Every byte was there already (a chunked body cut before its last
       // chunk): the server's total says so, for the same version of the file.
@@ -283,19 +308,27 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
         Drop();
         if (transfer.began && !transfer.ended) events.IdHttpWorkEnd();
         transfer.ended = true;
+        transfer.total = *total;
+        transfer.whole = true;
         return;
       }
+      Refused(file, transfer, WidenLatin1(head.statusLine));
     }
     if (head.status == 206) {
-      offset = ResumeOffset(head, transfer);
+      // A server that ignored If-Range sent a part of another version of the
+      // file: it is never spliced onto these bytes.
+      if (!SameVersion(head, transfer)) Refused(file, transfer, kInvalidContentRange);
+      offset = ResumeOffset(head, file, transfer);
     } else if (head.status == 200) {
       // The server sends the whole file (no ranges, or the file changed).
-      file.Restart();
-      transfer.received = 0;
-      transfer.began = false;
+      StartOver(file, transfer);
     } else {
-      success = false;
+      Refused(file, transfer, WidenLatin1(head.statusLine));
     }
+  } else if (head.status == 206) {
+    // A part where the whole file was asked for can never be the file.
+    transfer.final = true;
+    throw Error(kInvalidContentRange);
   }
   // An error's answer is final, whatever becomes of its body.
   if (!success) transfer.final = true;
@@ -309,7 +342,9 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
   try {
     framing = FramingOf(head);
     if (success && offset == 0) {
-      transfer.total = framing.framing == Framing::Length ? std::optional(framing.length) : std::nullopt;
+      transfer.total = framing.framing == Framing::Length ? std::optional(framing.length)
+                       : framing.framing == Framing::None  ? std::optional<std::uint64_t>(0)
+                                                           : std::nullopt;
       if (transfer.recorder != nullptr) transfer.recorder->Began(transfer.etag, transfer.lastModified, transfer.total);
     }
     if (framing.framing != Framing::None) {
@@ -342,6 +377,10 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
     transfer.final = true;
     throw Error(WidenLatin1(head.statusLine));
   }
+  // Only a body whose end the answer itself marks is known to be whole: one
+  // framed by the close alone may have been cut, and is used as it is but
+  // never recorded as whole.
+  transfer.whole = framing.framing != Framing::UntilClose || transfer.total.has_value();
 }
 
 // If-Range is compared strongly by the server, so a weak ETag there would
@@ -362,21 +401,20 @@ bool HttpClient::SameVersion(const ResponseHead& head, const Transfer& transfer)
 }
 
 // A 206 continues the file only when it starts exactly at the bytes the
-// file has and covers the rest of the same file; anything else would splice
-// another file, or another part of it, into this one.
-std::uint64_t HttpClient::ResumeOffset(const ResponseHead& head, Transfer& transfer) {
+// file has and covers the rest of the same file, with a body of that length
+// (or one framed otherwise, checked against the total at its end); anything
+// else would splice another file, or another part of it, into this one, or
+// leave the file short. Such an answer is refused.
+std::uint64_t HttpClient::ResumeOffset(const ResponseHead& head, OutputFile& file, Transfer& transfer) {
   const auto range = head.Header("Content-Range");
   const auto parsed = range ? ParseContentRange(*range) : std::nullopt;
   const bool fits = parsed && parsed->first == transfer.received && parsed->last + 1 == parsed->total &&
                     (!transfer.total || *transfer.total == parsed->total);
-  if (!fits) {
-    transfer.final = true;
-    throw Error(kInvalidContentRange);
-  }
+  if (!fits) Refused(file, transfer, kInvalidContentRange);
   const BodyFraming framing = FramingOf(head);
-  if (framing.framing == Framing::Length && framing.length != parsed->last - parsed->first + 1) {
-    transfer.final = true;
-    throw Error(kInvalidContentRange);
+  if (framing.framing == Framing::None ||
+      (framing.framing == Framing::Length && framing.length != parsed->last - parsed->first + 1)) {
+    Refused(file, transfer, kInvalidContentRange);
   }
   transfer.total = parsed->total;
   return transfer.received;

@@ -71,14 +71,21 @@ class HttpClient {
   // With what an earlier run knows of the file (`known`): a complete file is
   // asked for with If-None-Match (or If-Modified-Since), and a 304 leaves it
   // as it is (Fetched::Kept, no work event); a partial one is continued with
-  // Range and If-Range. The recorder, when given, is told the validators of
-  // a body that begins the file and each time more of it is written.
+  // Range and If-Range. A continuation the server refuses (any answer but a
+  // 206 that fits, or a 200) starts the file over with a request for all of
+  // it. The recorder, when given, is told when the file starts over, the
+  // validators of a body that begins it, each time more of it is written,
+  // and whether it reached an end the answer marks.
   Fetched Get(const std::string& host, std::uint16_t port, const std::string& path, OutputFile& file,
               WorkEvents& events, const std::optional<Proxy>& proxy = std::nullopt,
               const KnownFile* known = nullptr, TransferRecorder* recorder = nullptr);
 
  private:
   struct RetryFresh {};
+  // The server would not continue the file; the whole file is asked for.
+  struct StartAgain {
+    std::wstring message;  // the error, should the whole file never come
+  };
   // Where a request is for (host, port) and where it connects to.
   struct Target {
     std::string host;
@@ -98,6 +105,7 @@ class HttpClient {
     bool final = false;                  // the error being raised is not to be resumed
     bool confirm = false;                // ask whether the complete file is still current
     bool kept = false;                   // it was: the file is left as it is
+    bool whole = false;                  // the file reached an end the answer marks
     TransferRecorder* recorder = nullptr;
   };
 
@@ -105,7 +113,9 @@ class HttpClient {
                Transfer& transfer, bool firstTry);
   void Exchange(const Target& target, const std::string& path, OutputFile& file, WorkEvents& events,
                 bool reused, Transfer& transfer);
-  std::uint64_t ResumeOffset(const ResponseHead& head, Transfer& transfer);
+  std::uint64_t ResumeOffset(const ResponseHead& head, OutputFile& file, Transfer& transfer);
+  void StartOver(OutputFile& file, Transfer& transfer);
+  [[noreturn]] void Refused(OutputFile& file, Transfer& transfer, const std::wstring& why);
   static bool SameVersion(const ResponseHead& head, const Transfer& transfer);
   static std::string IfRangeValidator(const Transfer& transfer);
   std::unique_ptr<Connection> Connect(const std::string& host, std::uint16_t port);

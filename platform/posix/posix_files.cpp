@@ -92,29 +92,35 @@ std::optional<FileStamp> PosixRecordFiles::Stamp(const std::wstring& path) {
                        static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
 }
 
-std::optional<std::string> PosixRecordFiles::ReadWhole(const std::wstring& path) {
+std::optional<std::string> PosixRecordFiles::ReadWhole(const std::wstring& path, std::size_t limit) {
   const int fd = open(Narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string bytes;
   char block[4096];
   ssize_t got = 0;
-  while (bytes.size() < (1u << 20) && (got = read(fd, block, sizeof block)) > 0) {
+  while (bytes.size() <= limit && (got = read(fd, block, sizeof block)) > 0) {
     bytes.append(block, static_cast<std::size_t>(got));
   }
   close(fd);
+  if (got < 0 || bytes.size() > limit) return std::nullopt;
   return bytes;
 }
 
 void PosixRecordFiles::WriteWhole(const std::wstring& path, const std::string& bytes) {
   const std::string target = Narrow(path), partial = target + ".parcial";
-  {
+  try {
     std::unique_ptr<OutputFile> file = CreateOutputFile(partial);
     file->Write(bytes);
     file->Flush();
     file->Close();
+  } catch (...) {
+    unlink(partial.c_str());
+    throw;
   }
   if (rename(partial.c_str(), target.c_str()) != 0) {
-    throw Error(L"Cannot create file \"" + path + L"\". " + Widen(std::strerror(errno)));
+    const int error = errno;
+    unlink(partial.c_str());
+    throw Error(L"Cannot create file \"" + path + L"\". " + Widen(std::strerror(error)));
   }
 }
 

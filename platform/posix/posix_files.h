@@ -16,7 +16,7 @@ std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path);
 class PosixRecordFiles final : public RecordFiles {
  public:
   std::optional<FileStamp> Stamp(const std::wstring& path) override;
-  std::optional<std::string> ReadWhole(const std::wstring& path) override;
+  std::optional<std::string> ReadWhole(const std::wstring& path, std::size_t limit) override;
   void WriteWhole(const std::wstring& path, const std::string& bytes) override;
   std::unique_ptr<OutputFile> OpenKeeping(const std::wstring& path, std::uint64_t keep) override;
 };

@@ -247,27 +247,38 @@ std::optional<FileStamp> Win32FileSystem::Stamp(const std::wstring& path) {
                        data.ftLastWriteTime.dwLowDateTime};
 }
 
-std::optional<std::string> Win32FileSystem::ReadWhole(const std::wstring& path) {
+std::optional<std::string> Win32FileSystem::ReadWhole(const std::wstring& path, std::size_t limit) {
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   std::string bytes;
   char block[4096];
   DWORD got = 0;
-  // A record is small; anything far larger is not one.
-  while (bytes.size() < (1u << 20) && ReadFile(handle, block, sizeof block, &got, nullptr) && got > 0) {
+  bool failed = false;
+  while (bytes.size() <= limit) {
+    if (!ReadFile(handle, block, sizeof block, &got, nullptr)) {
+      failed = true;
+      break;
+    }
+    if (got == 0) break;
     bytes.append(block, got);
   }
   CloseHandle(handle);
+  if (failed || bytes.size() > limit) return std::nullopt;
   return bytes;
 }
 
 void Win32FileSystem::WriteWhole(const std::wstring& path, const std::string& bytes) {
+  // Written beside its place and put there in one rename; a write that
+  // fails (a full disk) leaves nothing beside it.
   const std::wstring partial = path + L".parcial";
-  {
+  try {
     std::unique_ptr<OutputFile> file = CreateOutputFile(partial);
     file->Write(bytes);
     file->Flush();
     file->Close();
+  } catch (...) {
+    DeleteFileW(partial.c_str());
+    throw;
   }
   if (!MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();

@@ -18,7 +18,7 @@ class Win32FileSystem final : public FileSystem {
   std::uint32_t RemoveFolderTree(const std::wstring& folder) override;
   void CopyReplacing(const std::wstring& from, const std::wstring& to) override;
   std::optional<FileStamp> Stamp(const std::wstring& path) override;
-  std::optional<std::string> ReadWhole(const std::wstring& path) override;
+  std::optional<std::string> ReadWhole(const std::wstring& path, std::size_t limit) override;
   void WriteWhole(const std::wstring& path, const std::string& bytes) override;
   std::unique_ptr<OutputFile> OpenKeeping(const std::wstring& path, std::uint64_t keep) override;
 };

@@ -49,10 +49,11 @@ Started Win32Processes::Start(const std::wstring& commandLine, bool hidden) {
   const DWORD flags = hidden ? CREATE_NO_WINDOW : 0;
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                       &startup, &info)) {
-    return {nullptr, static_cast<std::uint32_t>(GetLastError())};
+    const DWORD error = GetLastError();
+    return {nullptr, static_cast<std::uint32_t>(error), SystemMessage(error)};
   }
   CloseHandle(info.hThread);
-  return {std::make_unique<Win32Process>(info.hProcess), 0};
+  return {std::make_unique<Win32Process>(info.hProcess), 0, {}};
 }
 
 Started Win32Processes::StartElevated(const std::wstring& program) {
@@ -68,11 +69,14 @@ Started Win32Processes::StartElevated(const std::wstring& program) {
   execute.lpFile = program.c_str();
   execute.lpDirectory = folder.empty() ? nullptr : folder.c_str();
   execute.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&execute)) return {nullptr, static_cast<std::uint32_t>(GetLastError())};
+  if (!ShellExecuteExW(&execute)) {
+    const DWORD error = GetLastError();
+    return {nullptr, static_cast<std::uint32_t>(error), SystemMessage(error)};
+  }
   // Without a process handle there is nothing to wait for or to ask how it
   // ended, so it cannot count as installed.
-  if (execute.hProcess == nullptr) return {nullptr, ERROR_INVALID_HANDLE};
-  return {std::make_unique<Win32Process>(execute.hProcess), 0};
+  if (execute.hProcess == nullptr) return {nullptr, ERROR_INVALID_HANDLE, SystemMessage(ERROR_INVALID_HANDLE)};
+  return {std::make_unique<Win32Process>(execute.hProcess), 0, {}};
 }
 
 }  // namespace pravonell::win32

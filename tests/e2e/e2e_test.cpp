@@ -824,12 +824,8 @@ TEST_F(Installation, SecondCopyBringsTheFirstToTheFrontAndEnds) {
   SetForegroundWindow(other);
   ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == other; }));
 
-  std::wstring commandLine = L"\"" + ProgramUnderTest(PRAVONELL_EXE) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION second{};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &second));
+  ASSERT_TRUE(StartProcess(L"\"" + ProgramUnderTest(PRAVONELL_EXE) + L"\"", second));
   EXPECT_EQ(WaitForSingleObject(second.hProcess, 30000 * WaitFactor()), WAIT_OBJECT_0) << "the second copy stayed";
   DWORD code = 1;
   GetExitCodeProcess(second.hProcess, &code);

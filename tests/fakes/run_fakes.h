@@ -40,6 +40,8 @@ struct World {
   std::set<std::wstring> changedOnServer; // URL paths whose file the server now has anew
   std::map<std::wstring, bool> setupResults;  // by name; missing means success
   std::wstring failingExtraction;         // archive source path whose extraction fails
+  std::wstring archiverStartFailure;      // why that archiver never ran ("" when it ran and failed)
+  std::map<std::wstring, std::wstring> setupStartFailures;  // by name: why a failed setup never ran
   bool configWriteFails = false;
 };
 
@@ -232,8 +234,8 @@ class FakeRunPorts : public InstallForm,
     if (world_.files.count(path) == 0) return std::nullopt;
     return FileStamp{written[path].size(), stampTimes_[path]};
   }
-  std::optional<std::string> ReadWhole(const std::wstring& path) override {
-    if (world_.files.count(path) == 0) return std::nullopt;
+  std::optional<std::string> ReadWhole(const std::wstring& path, std::size_t limit) override {
+    if (world_.files.count(path) == 0 || written[path].size() > limit) return std::nullopt;
     return written[path];
   }
   void WriteWhole(const std::wstring& path, const std::string& bytes) override {
@@ -250,16 +252,22 @@ class FakeRunPorts : public InstallForm,
                           const std::wstring& tipo, bool win64) override {
     Add("Descompactar " + Utf8(origem) + " | " + Utf8(destino) + " | " + Utf8(tipo) + " | " +
         (win64 ? "64" : "32"));
+    failedStart_ = origem == world_.failingExtraction ? world_.archiverStartFailure : L"";
     return origem != world_.failingExtraction;
   }
   void DeletaArquivosRAR() override { Add("DeletaArquivosRAR"); }
+  std::wstring ArchiverStartFailure() const override { return failedStart_; }
 
   // Setups
   bool InstalarAplicativo(const std::wstring& nome, const std::wstring& path) override {
     Add("InstalarAplicativo " + Utf8(nome) + " " + Utf8(path));
     auto it = world_.setupResults.find(nome);
-    return it == world_.setupResults.end() || it->second;
+    const bool installed = it == world_.setupResults.end() || it->second;
+    const auto why = world_.setupStartFailures.find(nome);
+    failedSetupStart_ = !installed && why != world_.setupStartFailures.end() ? why->second : L"";
+    return installed;
   }
+  std::wstring SetupStartFailure() const override { return failedSetupStart_; }
 
   // Shortcuts
   void CriarAtalhos(const std::wstring& sistema) override { Add("CriarAtalhos " + Utf8(sistema)); }
@@ -287,6 +295,7 @@ class FakeRunPorts : public InstallForm,
   std::size_t nextProbe_ = 0;
   bool closeAtNextPump_ = false;
   std::map<std::wstring, std::uint64_t> stampTimes_;
+  std::wstring failedStart_, failedSetupStart_;
 };
 
 class FakeOutputFile final : public OutputFile {
@@ -343,6 +352,7 @@ inline Fetched FakeRunPorts::Fetch(const std::wstring& urlPath, OutputFile& file
     file.Write(rest);
     if (recorder != nullptr) recorder->Written(body.size());
   }
+  if (recorder != nullptr) recorder->Whole();
   try {
     if (urlPath == world_.stoppedDownload) {
       closeAtNextPump_ = true;

@@ -58,12 +58,18 @@ inline int RunUnixCommand(const std::string& script, std::string* output = nullp
     line += c;
   }
   line += L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
+  // A start that Wine could not finish (ERROR_INTERNAL_ERROR, now and then
+  // on a loaded machine) is tried again: the real archiver starts no other
+  // program, so a failure of this stand-in's own helper must not pass for
+  // one of the archive.
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
-    return -1;
+  for (int attempt = 1;; ++attempt) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring copy = line;
+    if (CreateProcessW(nullptr, copy.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) break;
+    if (attempt == 10) return -1;
+    Sleep(500);
   }
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);

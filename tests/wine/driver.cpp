@@ -103,13 +103,7 @@ Driver::~Driver() {
 }
 
 bool Driver::Start(const std::wstring& exe) {
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process_)) {
-    return false;
-  }
+  if (!StartProcess(L"\"" + exe + L"\"", process_)) return false;
   return WaitFor([&] {
     HWND candidate = nullptr;
     while ((candidate = FindWindowExW(nullptr, candidate, ui::kMainWindowClass, nullptr)) != nullptr) {

@@ -30,6 +30,23 @@ bool WaitFor(Condition condition, DWORD timeoutMs = 20000, DWORD pollMs = 50) {
   return condition();
 }
 
+// CreateProcessW, tried again a few times when it fails: under Wine on a
+// loaded machine a start fails now and then with ERROR_INTERNAL_ERROR (the
+// new process ended while it was being made), and a test must not fail
+// for a start the system could not finish. False when every try failed.
+inline bool StartProcess(std::wstring commandLine, PROCESS_INFORMATION& process) {
+  for (int attempt = 1;; ++attempt) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring line = commandLine;  // CreateProcessW may write into it
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      return true;
+    }
+    if (attempt == 10) return false;
+    Sleep(500);
+  }
+}
+
 class Driver {
  public:
   Driver() = default;

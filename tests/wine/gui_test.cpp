@@ -382,7 +382,9 @@ TEST(ScreenReader, EveryControlHasANameAndItsRole) {
     const std::optional<Accessible> found = AccessibleOf(app.Control(row.id));
     ASSERT_TRUE(found.has_value()) << "no accessible object";
     EXPECT_EQ(found->name, row.name);
-    if (row.role != 0) EXPECT_EQ(found->role, row.role);
+    if (row.role != 0) {
+      EXPECT_EQ(found->role, row.role);
+    }
   }
   // The heading's steps can be read: they are the install page's name.
   const std::optional<Accessible> heading = AccessibleOf(app.Control(kSbInstall));

@@ -22,8 +22,8 @@ class MemoryFiles final : public RecordFiles {
     if (files.count(path) == 0) return std::nullopt;
     return FileStamp{files[path].size(), times[path]};
   }
-  std::optional<std::string> ReadWhole(const std::wstring& path) override {
-    if (files.count(path) == 0) return std::nullopt;
+  std::optional<std::string> ReadWhole(const std::wstring& path, std::size_t limit) override {
+    if (files.count(path) == 0 || files[path].size() > limit) return std::nullopt;
     return files[path];
   }
   void WriteWhole(const std::wstring& path, const std::string& bytes) override { Put(path, bytes); }
@@ -109,6 +109,12 @@ TEST(DownloadRecords, RecordThatIsNotWhatItShouldBeGivesNoRecordForThatFile) {
       {"complete but short", head + "Dados.rar\tcomplete\t9\t5\t\"d\"\t\t9\t7\r\n", 0},
       {"a validator with a control character", head + "Kestrimo.rar\tcomplete\t9\t9\t\"k\x01\"\t\t9\t7\r\n", 0},
       {"the same file twice", head + good + good, 0},
+      {"the same file three times", head + good + good + good, 0},
+      {"the same file twice among others",
+       head + good + "DLL.rar\tpartial\t-\t3\t\"d\"\t\t3\t1\r\n" + good, 1},
+      {"complete, but its stamp is not its length", head + "Kestrimo.rar\tcomplete\t9\t9\t\"k1\"\t\t8\t7\r\n", 0},
+      {"complete without a length", head + "Kestrimo.rar\tcomplete\t-\t9\t\"k1\"\t\t9\t7\r\n", 0},
+      {"lines ended by LF alone", "pravonell-downloads 1\n" + good.substr(0, good.size() - 2) + "\n", 1},
       {"a bad line among good ones", head + good + "garbage\r\n" + "DLL.rar\tpartial\t-\t3\t\"d\"\t\t3\t1\r\n", 2},
   };
   for (const auto& row : rows) {
@@ -118,6 +124,32 @@ TEST(DownloadRecords, RecordThatIsNotWhatItShouldBeGivesNoRecordForThatFile) {
   const std::vector<DownloadRecord> parsed = ParseRecordText(head + good);
   ASSERT_EQ(parsed.size(), 1u);
   EXPECT_EQ(RecordText(parsed), head + good);  // read back as written
+
+  // A record larger than any a run writes is no record at all, not its
+  // first megabyte.
+  MemoryFiles disk;
+  std::string large = head + good;
+  while (large.size() <= DownloadRecords::kLargest) large += "x";
+  disk.Put(kRecord, large);
+  disk.Put(kFolder + L"Kestrimo.rar", "123456789");
+  DownloadRecords records(disk, kFolder, kRecord);
+  records.Load();
+  EXPECT_TRUE(records.records().empty());
+}
+
+// A hostile record of the largest size, its names each written several
+// times: none is trusted (and reading it takes time in proportion to its
+// length, on the window's thread).
+TEST(DownloadRecords, LargestHostileRecordTrustsNoRepeatedName) {
+  std::string text = "pravonell-downloads 1\r\n";
+  for (int i = 0; text.size() < DownloadRecords::kLargest - 64; ++i) {
+    text += 'f';
+    text += std::to_string(i % 10000);
+    text += "\tpartial\t-\t3\t\"d\"\t\t3\t1\r\n";
+  }
+  const std::vector<DownloadRecord> parsed = ParseRecordText(text);
+  // Every name came more than once (the counter wrapped): none is trusted.
+  EXPECT_TRUE(parsed.empty());
 }
 
 // While a file comes in, its progress is saved every few MiB, each time

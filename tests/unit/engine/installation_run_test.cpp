@@ -273,6 +273,27 @@ std::vector<Scenario> Scenarios() {
                      Log{"Message: Não foi possível descompactar o arquivo Dados.rar."}});
   }
   {
+    // The archiver never ran (the system could not start it, again and
+    // again): the message says why, and does not blame the archive.
+    World w = FreshPc({true, true});
+    w.failingExtraction = L"C:\\VARNISCA\\Thandrel";
+    w.archiverStartFailure = L"Erro interno (código 1359)";
+    s.push_back({"archiver that never starts says why", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() +
+                     Log{kProbe} + kShowLabels + AllDownloads() + Extractions(kDir, 3) +
+                     Log{"Message: Não foi possível iniciar o WinRAR para descompactar o arquivo Thandrel.rar: "
+                         "Erro interno (código 1359)."}});
+  }
+  {
+    World w = FreshPc({true});
+    w.setupResults[L"Winrar"] = false;
+    w.setupStartFailures[L"Winrar"] = L"Acesso negado (código 5)";
+    s.push_back({"WinRAR setup that never starts says why", w,
+                 FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() + kHideLabels +
+                     Log{"Message: Winrar não foi instaldo. Execute novamente o sistema Pravonell. O instalador "
+                         "não pôde ser iniciado: Acesso negado (código 5)."}});
+  }
+  {
     World w = FreshPc({true, true, true});
     w.setupResults[L"Firebird"] = false;
     s.push_back({"Firebird setup that fails ends before ACBrNFeMonitor", w,
@@ -611,6 +632,44 @@ TEST(InstallationRun, RunStartedAgainFetchesOnlyWhatIsMissing) {
   EXPECT_FALSE(shown("download Arquivo 7 de 11 · já baixado"));  // Relatorios, changed on the server
   EXPECT_FALSE(shown("download Arquivo 8 de 11 · já baixado"));  // DLL, changed on disk
   EXPECT_FALSE(fake.HasFile(records));
+}
+
+// An archive that the archiver could not unpack is not kept by the next
+// run on the strength of a 304: it is fetched whole, while the other files
+// are confirmed with the server and kept.
+TEST(InstallationRun, ArchiveThatDidNotExtractIsFetchedWholeByTheNextRun) {
+  World w = FreshPc({true, true, true, true});
+  w.files.insert({L"C:\\Program Files\\WinRAR\\Winrar.exe", L"C:\\ACBrNFeMonitor\\ACBrNFeMonitor.exe"});
+  w.failingExtraction = L"C:\\VARNISCA\\Relatorios";
+  w.serverEtag = "\"e1\"";
+  FakeRunPorts fake(w);
+  RunControl control(fake);
+  GuardedStatusDisplay display(fake, control);
+  fake.control = &control;
+  fake.pump = &control;
+  fake.guardedDisplay = &display;
+  ProgramState state;
+  InstallationRun run(state, RunPorts{fake, fake, fake, fake, display, fake, control, fake, fake,
+                                      fake, fake, fake, fake, fake, fake});
+  run.InstalarSistema();
+  ASSERT_EQ(fake.log.back(), "Message: Não foi possível descompactar o arquivo Relatorios.rar.");
+
+  fake.log.clear();
+  fake.world().failingExtraction.clear();
+  run.InstalarSistema();
+  ASSERT_EQ(fake.log.back(), "RequestClose");
+  const auto has = [&](const std::string& line) {
+    return std::find(fake.log.begin(), fake.log.end(), line) != fake.log.end();
+  };
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.file);
+    if (std::string(row.file) == "Relatorios.rar") {
+      EXPECT_TRUE(has(S("Create ", kDir) + row.file));
+      EXPECT_TRUE(has(S("BaixarArquivo ", row.url)));  // asked for whole, with no validator
+    } else {
+      EXPECT_TRUE(has(S("BaixarArquivo ", row.url) + " (If-None-Match: \"e1\")"));
+    }
+  }
 }
 
 }  // namespace

@@ -98,8 +98,14 @@ TEST(InstalarAplicativo, SetupsThatWindowsRefusesToStart) {
     processes.exitCode = row.exitCode;
     RunControl control(files);
     PumpedWaits waits(control, files);
-    EXPECT_EQ(SetupRunner(files, processes, waits, files).InstalarAplicativo(L"Winrar", L"C:\\V\\"), row.result);
+    SetupRunner setups(files, processes, waits, files);
+    EXPECT_EQ(setups.InstalarAplicativo(L"Winrar", L"C:\\V\\"), row.result);
     EXPECT_EQ(Lines(log), Lines(row.log));
+    // A setup that never ran says why; one that ran, or that the person
+    // declined to elevate, leaves that to its own message.
+    const std::uint32_t failed = row.elevatedError != 0 ? row.elevatedError : row.startError;
+    const bool neverRan = !row.result && failed != 740 && failed != 1223 && row.exitCode == 0;
+    EXPECT_EQ(Utf8(setups.SetupStartFailure()), neverRan ? "código " + std::to_string(failed) : "");
   }
 }
 
@@ -116,6 +122,8 @@ TEST(InstalarAplicativo, SetupHeldByAnotherProgramIsStartedOnceLetGo) {
       {"sharing violation, then free", {32, 32}, 0, true},
       {"lock violation, then free", {33}, 0, true},
       {"file not found although there", {2, 2, 2}, 0, true},
+      {"a start the system could not finish", {1359}, 0, true},
+      {"short of resources", {1450, 8}, 0, true},
       {"held past the bound", {}, 32, false},
       {"access denied is final", {5}, 0, false},
   };
