@@ -259,6 +259,10 @@ Server::Handler FileSite(std::string root, std::string logFile) {
     std::int64_t stallAfter = -1;
     bool cutHalf = false;
     std::string etag, lastModified;
+    // What a server or a box on the way does to ranges and confirmations.
+    std::string rangeStatus, rangeTotal, confirmStatus;
+    std::int64_t rangeLength = -1;
+    bool ignoreIfRange = false, noLength = false;
 
     std::ifstream script(file + ".reply");
     std::string line;
@@ -282,6 +286,12 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       else if (word == "cuthead") return log(""), Reply().Send("HTTP/1.1 " + status + "\r\nContent-Len").Close();
       else if (word == "pattern") pattern = std::stoull(rest);
       else if (word == "file") file = root + "/" + rest;
+      else if (word == "rangestatus") rangeStatus = rest;
+      else if (word == "rangetotal") rangeTotal = rest;
+      else if (word == "rangelength") rangeLength = std::stoll(rest);
+      else if (word == "ignoreifrange") ignoreIfRange = true;
+      else if (word == "nolength") noLength = true;
+      else if (word == "confirmstatus") confirmStatus = rest;
     }
 
     if (!etag.empty()) headers += "ETag: " + etag + "\r\n";
@@ -289,15 +299,22 @@ Server::Handler FileSite(std::string root, std::string logFile) {
     // A conditional request for the file as it is: no body.
     const bool unchanged = (!etag.empty() && ifNoneMatch == etag) ||
                            (ifNoneMatch.empty() && !lastModified.empty() && ifModifiedSince == lastModified);
-    if (unchanged) {
+    if (unchanged && confirmStatus.empty()) {
       log("304");
       return Reply().Send("HTTP/1.1 304 Not Modified\r\n" + headers + "\r\n");
     }
+    if (!range.empty() && !rangeStatus.empty()) {
+      log(rangeStatus.substr(0, 3));
+      const std::string refusal = "<html><body>" + rangeStatus + "</body></html>";
+      return Reply().Send("HTTP/1.1 " + rangeStatus + "\r\nContent-Length: " + std::to_string(refusal.size()) +
+                          "\r\n\r\n" + refusal);
+    }
+    if (!ifNoneMatch.empty() && !confirmStatus.empty()) status = confirmStatus;
     log("");
     // A range is answered from its first byte to the end, when the tag fits.
     std::uint64_t from = 0;
     const bool partial = !etag.empty() && range.rfind("bytes=", 0) == 0 && range.back() == '-' &&
-                         (ifRange.empty() || ifRange == etag);
+                         (ifRange.empty() || ifRange == etag || ignoreIfRange);
     if (partial) {
       try {
         from = std::stoull(range.substr(6, range.size() - 7));
@@ -312,14 +329,19 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       const std::uint64_t whole = pattern > 0 ? pattern : static_cast<std::uint64_t>(info.st_size);
       if (from >= whole) from = 0;
       std::string head = partial && from > 0 ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 " + status + "\r\n";
-      if (partial && from > 0) {
+      const bool part = partial && from > 0;
+      if (part) {
         head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(whole - 1) + "/" +
-                std::to_string(whole) + "\r\n";
+                (rangeTotal.empty() ? std::to_string(whole) : rangeTotal) + "\r\n";
       }
-      const std::uint64_t length = whole - from;
+      std::uint64_t length = whole - from;
+      if (part && rangeLength >= 0) length = static_cast<std::uint64_t>(rangeLength);
+      // Without a length the body ends with the connection.
+      const bool framedByClose = noLength && !part;
       if (closeAfter) headers += "Connection: close\r\n";
       Reply reply;
-      reply.Send(head + "Content-Length: " + std::to_string(length) + "\r\n" + headers + "\r\n");
+      reply.Send(head + (framedByClose ? "" : "Content-Length: " + std::to_string(length) + "\r\n") + headers +
+                 "\r\n");
       std::uint64_t send = length;
       if (cutHalf) send = length / 2;
       if (cut >= 0) send = std::min<std::uint64_t>(length, static_cast<std::uint64_t>(cut));
@@ -327,7 +349,7 @@ Server::Handler FileSite(std::string root, std::string logFile) {
       if (stallAfter >= 0) send = std::min<std::uint64_t>(length, static_cast<std::uint64_t>(stallAfter));
       if (send > 0) pattern > 0 ? (void)reply.SendPattern(send, from) : (void)reply.SendFile(file, send, from);
       if (stall || stallAfter >= 0) reply.Stall();
-      if (send < length || closeAfter) reply.Close();
+      if (send < length || closeAfter || framedByClose) reply.Close();
       return reply;
     }
     if (!haveBody && !isFile) {

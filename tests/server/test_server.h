@@ -110,6 +110,14 @@ class Server {
 //   stallwhole 1000         for requests that ask for no range: send this
 //                           much of the body, then nothing
 //   lastmodified DATE       a Last-Modified header
+//   rangestatus 403 Forbidden  a request with Range gets this answer instead
+//   rangetotal *            the total a 206's Content-Range gives
+//   rangelength 0           the Content-Length of a 206 (its body that long)
+//   ignoreifrange           ranges are served whatever If-Range names
+//   nolength                a whole answer without Content-Length, closed after
+//   confirmstatus 203 Non-Authoritative Information
+//                           a request with If-None-Match gets this status and
+//                           the whole body
 // With an ETag (or a Last-Modified), If-None-Match (If-Modified-Since) that
 // names the file as it is gets "304 Not Modified".
 // A path with neither file nor reply gets 404. Each request's first line is
