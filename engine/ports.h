@@ -5,6 +5,7 @@
 // implementations live in platform/win32; the tests use recording fakes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -236,6 +237,29 @@ class Bitness {
   // True when Windows itself is 32-bit, as the system reports its native
   // architecture.
   virtual bool IsWindows32Only() = 0;
+};
+
+// A SHA-256 digest.
+using Digest = std::array<std::uint8_t, 32>;
+
+// SHA-256 of the bytes added, in order.
+class Sha256 {
+ public:
+  virtual ~Sha256() = default;
+  virtual void Add(std::span<const char> bytes) = 0;
+  // The digest of everything added since it was made.
+  virtual Digest Finish() = 0;
+};
+
+// The platform's cryptography. Keys and signatures are raw: a P-256 public
+// key is the point's X then Y (32 bytes each), a signature r then s.
+class Crypto {
+ public:
+  virtual ~Crypto() = default;
+  virtual std::unique_ptr<Sha256> NewSha256() = 0;
+  // True only when the signature is the key's ECDSA signature of the digest.
+  virtual bool VerifyP256(std::span<const std::uint8_t, 64> publicKey, const Digest& digest,
+                          std::span<const std::uint8_t, 64> signature) = 0;
 };
 
 // One request to the vendor's site; the status code as text, or nothing when

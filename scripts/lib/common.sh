@@ -4,7 +4,7 @@ PACKAGES=(
   cmake make g++ googletest libgtest-dev libgmock-dev curl procps clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick fonts-wine
-  libarchive-tools p7zip-full liblnk-utils osslsigncode openssl git squid
+  libarchive-tools p7zip-full liblnk-utils osslsigncode openssl libssl-dev git squid
 )
 
 # Installs whatever of PACKAGES is missing (as root, or through sudo).
