@@ -35,9 +35,12 @@ void ConfigWriter::GravarConfiguracao(const std::wstring& dirSistema) {
       {L"EMAIL", page_.Text(Field::Email)},
   };
   for (const auto& [key, value] : keys) {
-    if (!profile_.WriteString(L"BANCO_DADOS", key, value, path)) {
-      throw Error(L"Unable to write to " + path);
+    const std::uint32_t error = profile_.WriteString(L"BANCO_DADOS", key, value, path);
+    // A full disk is said as every full disk of the run is: with the room to make.
+    if (error == kErrorDiskFull || error == kErrorHandleDiskFull) {
+      throw DiskFull(L"Unable to write to " + path, 0);
     }
+    if (error != 0) throw Error(L"Unable to write to " + path);
   }
 }
 

@@ -2,6 +2,7 @@
 // focus, and the person-type choice. The window implements it; tests fake it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace pravonell {
@@ -28,9 +29,10 @@ class CustomerPage {
 class ProfileWriter {
  public:
   virtual ~ProfileWriter() = default;
-  // One key in one section; false when the file could not be written.
-  [[nodiscard]] virtual bool WriteString(const std::wstring& section, const std::wstring& key,
-                                         const std::wstring& value, const std::wstring& path) = 0;
+  // One key in one section; 0, or the system's error code when the file
+  // could not be written (112 when the disk is full).
+  [[nodiscard]] virtual std::uint32_t WriteString(const std::wstring& section, const std::wstring& key,
+                                                  const std::wstring& value, const std::wstring& path) = 0;
   // Makes the system write out its cached copy of the file.
   virtual void Flush(const std::wstring& path) = 0;
 };

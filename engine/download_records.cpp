@@ -9,7 +9,7 @@ namespace pravonell {
 
 namespace {
 
-constexpr const char* kFormat = "pravonell-downloads 1";
+constexpr const char* kFormat = "pravonell-downloads 2";
 
 // A validator is kept only as plain visible text: it goes back into a
 // request header and into the record's tab-separated line.
@@ -81,9 +81,10 @@ std::optional<DownloadRecord> ParseLine(const std::string& line) {
 
 }  // namespace
 
-std::string RecordText(const std::vector<DownloadRecord>& records) {
-  std::string text = std::string(kFormat) + "\r\n";
-  for (const DownloadRecord& r : records) {
+std::string RecordText(const RecordContents& contents) {
+  std::string text = std::string(kFormat) + "\r\nlista " + std::to_string(contents.listSerial) + "\r\n";
+  for (const std::string& name : contents.extracted) text += "descompactado\t" + name + "\r\n";
+  for (const DownloadRecord& r : contents.files) {
     text += r.file + "\t" + (r.known.complete ? "complete" : "partial") + "\t" +
             (r.known.total ? std::to_string(*r.known.total) : "-") + "\t" + std::to_string(r.known.have) + "\t" +
             r.known.etag + "\t" + r.known.lastModified + "\t" + std::to_string(r.stamp.size) + "\t" +
@@ -92,26 +93,38 @@ std::string RecordText(const std::vector<DownloadRecord>& records) {
   return text;
 }
 
-std::vector<DownloadRecord> ParseRecordText(const std::string& text) {
-  std::vector<DownloadRecord> records;
+RecordContents ParseRecord(const std::string& text) {
+  RecordContents contents;
+  std::vector<DownloadRecord>& records = contents.files;
   // A name that comes more than once is trusted in none of its lines: the
   // record was not written by a run, or not whole.
   std::unordered_map<std::string, std::size_t> seen;  // name -> its line's record, or kRefused
   constexpr std::size_t kRefused = ~std::size_t{0};
-  std::size_t at = 0;
-  bool first = true;
+  std::size_t at = 0, number = 0;
   while (at < text.size()) {
     std::size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(at, end - at);
     at = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (first) {
+    ++number;
+    if (number == 1) {
       if (line != kFormat) return {};
-      first = false;
+      continue;
+    }
+    if (number == 2) {
+      // The list's serial, always the second line.
+      const std::optional<std::uint64_t> serial = line.rfind("lista ", 0) == 0 ? Number(line.substr(6)) : std::nullopt;
+      if (!serial) return {};
+      contents.listSerial = *serial;
       continue;
     }
     if (line.empty()) continue;
+    if (line.rfind("descompactado\t", 0) == 0) {
+      const std::string name = line.substr(14);
+      if (PlainName(name)) contents.extracted.insert(name);
+      continue;
+    }
     const std::string name = line.substr(0, line.find('\t'));
     const auto [where, fresh] = seen.try_emplace(name, kRefused);
     if (!fresh) {
@@ -123,20 +136,35 @@ std::vector<DownloadRecord> ParseRecordText(const std::string& text) {
       records.push_back(std::move(*record));
     }
   }
+  if (number < 2) return {};
   std::vector<DownloadRecord> trusted;
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (seen[records[i].file] == i) trusted.push_back(std::move(records[i]));
   }
-  return trusted;
+  records = std::move(trusted);
+  return contents;
 }
 
 void DownloadRecords::Load() {
   const std::optional<std::string> text = files_.ReadWhole(path_, kLargest);
-  records_ = text ? ParseRecordText(*text) : std::vector<DownloadRecord>{};
+  contents_ = text ? ParseRecord(*text) : RecordContents{};
+}
+
+void DownloadRecords::UseList(std::uint64_t serial) {
+  contents_.listSerial = serial;
+  Save();
+}
+
+bool DownloadRecords::WasExtracted(const std::wstring& file) const {
+  return contents_.extracted.count(Utf8Of(file)) != 0;
+}
+
+void DownloadRecords::Extracted(const std::wstring& file) {
+  if (contents_.extracted.insert(Utf8Of(file)).second) Save();
 }
 
 DownloadRecord* DownloadRecords::Find(const std::string& file) {
-  for (DownloadRecord& record : records_) {
+  for (DownloadRecord& record : contents_.files) {
     if (record.file == file) return &record;
   }
   return nullptr;
@@ -171,7 +199,7 @@ void DownloadRecords::Began(const std::wstring& file, const std::string& etag, c
   if (DownloadRecord* record = Find(fresh.file)) {
     *record = fresh;
   } else {
-    records_.push_back(fresh);
+    contents_.files.push_back(fresh);
   }
   Save();
 }
@@ -196,9 +224,9 @@ void DownloadRecords::Completed(const std::wstring& file) {
 
 void DownloadRecords::Forget(const std::wstring& file) {
   const std::string name = Utf8Of(file);
-  const auto before = records_.size();
-  std::erase_if(records_, [&](const DownloadRecord& record) { return record.file == name; });
-  if (records_.size() != before) Save();
+  const auto before = contents_.files.size();
+  std::erase_if(contents_.files, [&](const DownloadRecord& record) { return record.file == name; });
+  if (contents_.files.size() != before) Save();
 }
 
 // The record only ever saves a later run some bytes: a disk too full to
@@ -207,7 +235,7 @@ void DownloadRecords::Forget(const std::wstring& file) {
 // validators).
 void DownloadRecords::Save() {
   try {
-    files_.WriteWhole(path_, RecordText(records_));
+    files_.WriteWhole(path_, RecordText(contents_));
   } catch (const Error&) {
   }
 }

@@ -1,6 +1,9 @@
 // What an unfinished installation keeps of each file it fetches, so that a
 // run started again fetches only what is missing.
 //
+// It also keeps the serial of the vendor's list the installation used, so a
+// run started again refuses an older one, and the archives already unpacked.
+//
 // For each file: the server's validators (ETag, Last-Modified), the whole
 // length, how many bytes are known to be in the file, and whether it is
 // complete, with the file's stamp (size and write time) when it was. A run
@@ -16,6 +19,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,12 +33,25 @@ struct DownloadRecord {
   FileStamp stamp;  // the file's stamp once complete
 };
 
-// The record's text: a first line naming the format, then a line per file.
-std::string RecordText(const std::vector<DownloadRecord>& records);
-// The records of a text. A line that cannot be read, or a text in another
-// format, gives no record for that file (it is then fetched whole): the
-// record only ever saves a transfer, never decides what the file holds.
-std::vector<DownloadRecord> ParseRecordText(const std::string& text);
+// All a record holds: the serial of the vendor's list the installation
+// used (0 for none), the archives an earlier run of it unpacked, and a line
+// per file.
+struct RecordContents {
+  std::uint64_t listSerial = 0;
+  std::set<std::string> extracted;  // local names (UTF-8)
+  std::vector<DownloadRecord> files;
+};
+
+// The record's text: a first line naming the format, the list's serial,
+// then a line per unpacked archive and a line per file.
+std::string RecordText(const RecordContents& contents);
+// What a text holds. A file line that cannot be read gives no record for
+// that file (it is then fetched whole), and a text in another format no
+// record at all: the record only ever saves a transfer, never decides what
+// a file holds.
+RecordContents ParseRecord(const std::string& text);
+// The file lines of a text alone.
+inline std::vector<DownloadRecord> ParseRecordText(const std::string& text) { return ParseRecord(text).files; }
 
 // How a run is to fetch one file.
 struct FetchPlan {
@@ -69,7 +86,15 @@ class DownloadRecords {
   // run started again fetches it whole.
   void Forget(const std::wstring& file);
 
-  const std::vector<DownloadRecord>& records() const { return records_; }
+  // The serial of the vendor's list an earlier run of this installation
+  // used (0 for none), and the list this run uses from now on.
+  std::uint64_t ListSerial() const { return contents_.listSerial; }
+  void UseList(std::uint64_t serial);
+  // Archives an earlier run of this installation unpacked.
+  bool WasExtracted(const std::wstring& file) const;
+  void Extracted(const std::wstring& file);
+
+  const std::vector<DownloadRecord>& records() const { return contents_.files; }
 
  private:
   DownloadRecord* Find(const std::string& file);
@@ -78,7 +103,7 @@ class DownloadRecords {
   RecordFiles& files_;
   std::wstring folder_;
   std::wstring path_;
-  std::vector<DownloadRecord> records_;
+  RecordContents contents_;
 };
 
 // The recorder of one file's transfer: it saves the progress every few MiB,

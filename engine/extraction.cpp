@@ -37,9 +37,14 @@ bool ArchiverExtraction::DescompactarWINRAR(const std::wstring& origem, const st
       window_.ShowMessage(L"Não foi possível criar a pasta do Banco de Dados");
       return false;
     }
-    // Whatever an earlier, interrupted extraction left there goes first.
+    // The database's files are never written through a link the run did not
+    // make: anyone may make one in the installation folder.
+    RefuseLink(dados);
+    // Whatever an earlier, interrupted extraction left there goes first (a
+    // link there goes as a link, and what it leads to is left alone).
     const std::wstring staging = destino + kDatabaseStaging;
-    if (files_.RemoveFolderTree(staging) != 0 || !files_.ForceDirectories(staging)) return false;
+    files_.RemoveFolderTree(staging);
+    if (!files_.ForceDirectories(staging)) return false;
     return RunArchiver(CommandLine(origem, destino, tipo, win64), win64) && MoveDatabaseIn(staging, dados);
   }
   return RunArchiver(CommandLine(origem, destino, tipo, win64), win64);
@@ -78,14 +83,27 @@ bool ArchiverExtraction::RunArchiver(const std::wstring& commandLine, bool win64
 // half-written file in the staging folder, which the next run empties.
 bool ArchiverExtraction::MoveDatabaseIn(const std::wstring& staging, const std::wstring& dados) {
   if (!MoveMissing(staging, dados)) return false;
-  files_.RemoveFolderTree(staging);  // what stays there is emptied by the next run
+  // What stays there is the archive's own copy of files Dados already has.
+  files_.RemoveFolderTree(staging);
   return true;
 }
 
+void ArchiverExtraction::RefuseLink(const std::wstring& folder) {
+  if (files_.IsLink(folder)) {
+    throw Error(L"A pasta " + folder +
+                L" leva a outro lugar (é um link). Por segurança, o Pravonell não grava através de links que não "
+                L"criou: troque-o por uma pasta comum e execute o Pravonell novamente.");
+  }
+}
+
+// A folder that cannot be listed stops the run (ListFolder raises with the
+// system's reason): taken as empty, it would pass for moved.
 bool ArchiverExtraction::MoveMissing(const std::wstring& from, const std::wstring& to) {
   const FolderEntries entries = files_.ListFolder(from);
   for (const std::wstring& name : entries.files) {
     const std::wstring target = to + L"\\" + name;
+    // A link in the staging folder is not the archive's: it is not moved in.
+    if (files_.IsLink(from + L"\\" + name)) continue;
     if (files_.FileExists(target) || files_.DirectoryExists(target)) continue;
     const std::uint32_t error = files_.MoveWithoutReplacing(from + L"\\" + name, target);
     // A name taken meanwhile is someone else's file, and stays theirs.
@@ -94,6 +112,7 @@ bool ArchiverExtraction::MoveMissing(const std::wstring& from, const std::wstrin
   for (const std::wstring& name : entries.folders) {
     const std::wstring target = to + L"\\" + name;
     if (files_.FileExists(target)) continue;
+    RefuseLink(target);
     if (!files_.DirectoryExists(target) && !files_.ForceDirectories(target)) return false;
     if (!MoveMissing(from + L"\\" + name, target)) return false;
   }

@@ -36,6 +36,8 @@ class ArchiverExtraction final : public Extraction {
   bool RunArchiver(const std::wstring& commandLine, bool win64);
   bool MoveDatabaseIn(const std::wstring& staging, const std::wstring& dados);
   bool MoveMissing(const std::wstring& from, const std::wstring& to);
+  // Raises Error when the folder is a link: nothing is written through it.
+  void RefuseLink(const std::wstring& folder);
 
   ProgramState& state_;
   FileSystem& files_;

@@ -56,6 +56,9 @@ inline constexpr std::array<const wchar_t*, 9> kArchivesToDelete{
     L"Kestrimo.rar", L"Polvarin.rar",    L"Thandrel.rar",   L"Wembrisco.rar",  L"Dados.rar",
     L"DLL.rar",      L"Ferramentas.rar", L"Relatorios.rar", L"Eletronicos.rar"};
 
+// The vendor's signed list of the plan's files, on the download host.
+inline constexpr const wchar_t* kVendorListPath = L"/uploads/download/pravonell.lista";
+
 // The WinRAR setup, fetched before the module table when WinRAR is missing.
 inline constexpr const wchar_t* kWinrar64x = L"/uploads/download/file/72/winrar-x64-601br.exe";
 inline constexpr const wchar_t* kWinrar86x = L"/uploads/download/file/71/wrar601br.exe";

@@ -10,6 +10,7 @@
 #include "engine/install_plan.h"
 #include "engine/ports.h"
 #include "engine/run_control.h"
+#include "engine/vendor_list.h"
 #include "engine/waiting.h"
 
 namespace pravonell {
@@ -30,6 +31,10 @@ struct RunPorts {
   Shortcuts& shortcuts;
   CustomerConfig& config;
   InstallOverview& overview;
+  // With the vendor's key, every file is checked against the vendor's
+  // signed list; without, the run uses what the server sends.
+  const VendorKey* vendorKey = nullptr;
+  Crypto* crypto = nullptr;
 };
 
 struct OptionalSetup;
@@ -51,11 +56,17 @@ class InstallationRun {
   // detail: where the run is, for the install page's heading.
   bool Download(const std::wstring& localFile, const std::wstring& label, const std::wstring& urlPath,
                 bool showLabels, const std::wstring& detail);
+  // winrarSetup: the setup's URL path when it is still to be fetched.
+  bool ConfirmVendorList(const wchar_t* winrarSetup);
+  bool DownloadProven(const std::wstring& localFile, const std::wstring& label, const std::wstring& urlPath,
+                      bool showLabels, const std::wstring& detail);
   bool InstallOptional(const OptionalSetup& setup, const std::wstring& presence,
                        const std::wstring& installer);
   bool CheckURL();
-  void MarkUnfinished();
-  void KeepCustomersConfig();
+  bool MarkUnfinished();
+  bool KeepCustomersConfig();
+  void SayNoRoom(const std::wstring& what, std::uint64_t missingBytes);
+  static void CloseAfterAFailure(OutputFile& file);
   bool RemoveUnfinishedMark();
   void Overview(InstallStep step, const std::wstring& detail = L"");
 
@@ -63,6 +74,7 @@ class InstallationRun {
   RunPorts p_;
   bool succeeded_ = false;
   std::optional<DownloadRecords> records_;
+  std::optional<VendorList> list_;
 };
 
 }  // namespace pravonell

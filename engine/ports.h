@@ -61,6 +61,14 @@ class RecordFiles {
   virtual std::unique_ptr<OutputFile> OpenKeeping(const std::wstring& path, std::uint64_t keep) = 0;
 };
 
+// A file opened for reading, from its start.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Up to buffer.size() bytes; 0 at the end. Raises Error when reading fails.
+  virtual std::size_t Read(std::span<char> buffer) = 0;
+};
+
 // What a folder holds: the names of its files and of its folders.
 struct FolderEntries {
   std::vector<std::wstring> files;
@@ -82,18 +90,33 @@ class FileSystem : public RecordFiles {
   virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
   // Clears the read-only attribute, so the file can be removed or replaced.
   virtual void MakeWritable(const std::wstring& path) = 0;
-  // What the folder holds; nothing when it cannot be read.
+  // True when the path itself is a link (a junction, a symbolic link, any
+  // reparse point), looked at without following it.
+  virtual bool IsLink(const std::wstring& path) = 0;
+  // What the folder holds; a link in it is listed as a file, never as a
+  // folder to go into. Raises Error naming the folder and the system's
+  // reason when it cannot be listed.
   virtual FolderEntries ListFolder(const std::wstring& folder) = 0;
   // Moves a file within its volume under a name where nothing is; it never
   // replaces what is there, and the file appears there whole or not at all.
   // 0, or the system's error code (183 or 80 when the name is taken).
   virtual std::uint32_t MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) = 0;
-  // Removes a folder and everything in it; 0 when it is gone, else the
-  // system's error code of what could not be removed.
-  virtual std::uint32_t RemoveFolderTree(const std::wstring& folder) = 0;
+  // Removes a folder and everything in it, following no link: a link at the
+  // top is removed as a link, and so is one inside. Nothing there is fine.
+  // Raises Error naming what could not be removed and the system's reason.
+  virtual void RemoveFolderTree(const std::wstring& folder) = 0;
   // Copies a file over another name; what stood there is replaced whole or
   // not at all. Raises Error naming the path and the system's reason.
   virtual void CopyReplacing(const std::wstring& from, const std::wstring& to) = 0;
+  // Moves a file within its volume over another name, in one step: what
+  // stood there (even read-only) is replaced. Raises Error naming the path
+  // and the system's reason.
+  virtual void MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
+  // The file for reading; nothing when it cannot be opened.
+  virtual std::unique_ptr<InputFile> OpenForReading(const std::wstring& path) = 0;
+  // The bytes the person may still write on the folder's volume; nothing
+  // when it cannot be known.
+  virtual std::optional<std::uint64_t> FreeSpace(const std::wstring& folder) = 0;
 };
 
 // System error codes the engine tells apart.

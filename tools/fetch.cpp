@@ -1,7 +1,8 @@
 // Downloads one URL into a file with the installer's HTTP client, the way a
 // run does (progress handlers included), and reports the time it took and
 // the process's peak resident memory, and how many bytes it received from
-// the network (heads included; a broken transfer's resumes too).
+// the network (heads included; a broken transfer's resumes too), and the
+// SHA-256 of the body, computed as it was written.
 //   pravonell-fetch [--record RECORD] http://HOST[:PORT]/PATH FILE
 // With --record, the fetch keeps a record of the file in RECORD as a run of
 // the installer does, and a second fetch into the same FILE behaves as a run
@@ -11,12 +12,16 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "engine/download.h"
 #include "engine/download_records.h"
 #include "engine/error.h"
+#include "engine/file_hash.h"
 #include "engine/progress.h"
+#include "engine/vendor_list.h"
 #include "engine/text.h"
+#include "platform/posix/posix_crypto.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_network.h"
 
@@ -127,17 +132,32 @@ int main(int argc, char** argv) {
       records.Load();
       plan = records.PlanFor(name);
     }
-    auto file = plan.keep ? files.OpenKeeping(folder + name, *plan.keep) : posix::CreateOutputFile(out);
+    auto raw = plan.keep ? files.OpenKeeping(folder + name, *plan.keep) : posix::CreateOutputFile(out);
+    // The file's SHA-256 is computed as it is written, as a run does it.
+    posix::OpenSslCrypto crypto;
+    auto file = std::make_unique<HashingFile>(*raw, crypto, std::nullopt);
+    if (plan.keep) {
+      std::ifstream kept(out, std::ios::binary);
+      std::vector<char> block(1 << 20);
+      for (std::uint64_t left = *plan.keep; left > 0;) {
+        kept.read(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(block.size(), left)));
+        if (kept.gcount() <= 0) break;
+        file->AddKept(std::span(block.data(), static_cast<std::size_t>(kept.gcount())));
+        left -= static_cast<std::uint64_t>(kept.gcount());
+      }
+    }
     RecordingTransfer recorder(records, name, *file);
     const auto started = std::chrono::steady_clock::now();
     const Fetched fetched = downloader.Fetch(std::wstring(path.begin(), path.end()), *file,
                                              plan.known ? &*plan.known : nullptr, record.empty() ? nullptr : &recorder);
+    const Digest digest = file->Finish();
     file->Close();
     if (!record.empty() && recorder.whole()) records.Completed(name);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("seconds: %.3f\npeak_rss_kib: %ld\nreceived_bytes: %llu\nfetched: %s\n", seconds, PeakResidentKiB(),
                 static_cast<unsigned long long>(network->received), fetched == Fetched::Kept ? "kept" : "body");
+    if (fetched == Fetched::Body) std::printf("sha256: %s\n", HexOf(digest).c_str());
     // With a record: whether the file reached an end its answer marks, and
     // so is recorded as complete.
     if (!record.empty()) std::printf("recorded_whole: %s\n", recorder.whole() ? "yes" : "no");

@@ -3,6 +3,7 @@
 #include <oleacc.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -27,13 +28,21 @@ std::map<HWND, Description>& Descriptions() {
   return descriptions;
 }
 
+// Whether a control can be reached now: false for one on a page behind.
+std::function<bool(HWND)>& Reachable() {
+  static std::function<bool(HWND)> reachable;
+  return reachable;
+}
+
 // The system's own accessible object of the control, with our name and
-// role in front of it; everything else (value, state, place, focus) is the
-// system's.
+// role in front of it, and out of reach while the control is on a page
+// behind: it is then invisible and unavailable to a screen reader, and
+// pressing it, selecting it or setting its value does nothing. Everything
+// else (value, place, focus) is the system's.
 class NamedAccessible final : public IAccessible {
  public:
-  NamedAccessible(IAccessible* inner, Description description)
-      : inner_(inner), description_(std::move(description)) {}
+  NamedAccessible(IAccessible* inner, HWND control, Description description)
+      : inner_(inner), control_(control), description_(std::move(description)) {}
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -43,8 +52,10 @@ class NamedAccessible final : public IAccessible {
       AddRef();
       return S_OK;
     }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    // What else the system's object offers (the enumeration of its children,
+    // the window it stands for) comes from it: a screen reader walks the
+    // tree through those.
+    return inner_->QueryInterface(iid, out);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -73,7 +84,7 @@ class NamedAccessible final : public IAccessible {
   // IAccessible: the name and role of the control itself are ours.
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
     if (name == nullptr) return E_POINTER;
-    if (!Self(child)) return inner_->get_accName(child, name);
+    if (!Self(child) || description_.name.empty()) return inner_->get_accName(child, name);
     *name = SysAllocString(description_.name.c_str());
     return *name != nullptr ? S_OK : E_OUTOFMEMORY;
   }
@@ -97,7 +108,12 @@ class NamedAccessible final : public IAccessible {
     return inner_->get_accDescription(child, text);
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-    return inner_->get_accState(child, state);
+    const HRESULT result = inner_->get_accState(child, state);
+    if (SUCCEEDED(result) && state != nullptr && state->vt == VT_I4 && Behind()) {
+      state->lVal |= STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_OFFSCREEN;
+      state->lVal &= ~(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED);
+    }
+    return result;
   }
   HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override { return inner_->get_accHelp(child, help); }
   HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
@@ -113,7 +129,9 @@ class NamedAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
     return inner_->get_accDefaultAction(child, action);
   }
-  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return inner_->accSelect(flags, child); }
+  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
+    return Behind() ? E_ACCESSDENIED : inner_->accSelect(flags, child);
+  }
   HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* width, long* height, VARIANT child) override {
     return inner_->accLocation(x, y, width, height, child);
   }
@@ -123,16 +141,20 @@ class NamedAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override {
     return inner_->accHitTest(x, y, child);
   }
-  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override { return inner_->accDoDefaultAction(child); }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+    return Behind() ? E_ACCESSDENIED : inner_->accDoDefaultAction(child);
+  }
   HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override { return inner_->put_accName(child, name); }
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR value) override {
-    return inner_->put_accValue(child, value);
+    return Behind() ? E_ACCESSDENIED : inner_->put_accValue(child, value);
   }
 
  private:
   static bool Self(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
+  bool Behind() const { return Reachable() && !Reachable()(control_); }
 
   IAccessible* inner_;
+  HWND control_;
   Description description_;
   std::atomic<ULONG> references_{1};
 };
@@ -147,10 +169,12 @@ void Describe(HWND control, const wchar_t* name, long role) {
   if (control != nullptr) Descriptions()[control] = Description{name, role};
 }
 
+void SetReachable(std::function<bool(HWND)> reachable) { Reachable() = std::move(reachable); }
+
 LRESULT AccessibleObjectOf(HWND control, WPARAM flags, LPARAM objectId) {
   if (static_cast<LONG>(objectId) != OBJID_CLIENT) return 0;
   const auto found = Descriptions().find(control);
-  if (found == Descriptions().end()) return 0;
+  const Description description = found != Descriptions().end() ? found->second : Description{};
   static const auto createStd =
       win32::SystemFunctionAs<CreateStdAccessibleObjectFn>(L"oleacc.dll", "CreateStdAccessibleObject");
   static const auto lresultFromObject =
@@ -161,7 +185,7 @@ LRESULT AccessibleObjectOf(HWND control, WPARAM flags, LPARAM objectId) {
       standard == nullptr) {
     return 0;
   }
-  auto* named = new NamedAccessible(standard, found->second);
+  auto* named = new NamedAccessible(standard, control, description);
   const LRESULT result = lresultFromObject(kIidAccessible, flags, static_cast<IAccessible*>(named));
   named->Release();  // the result holds its own reference
   return result;

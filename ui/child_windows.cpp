@@ -74,6 +74,9 @@ LRESULT CALLBACK MasterWindow::ContainerProc(HWND window, UINT message, WPARAM w
         // A multi-line text in a page answers Escape by asking its parent to
         // close: a page is never closed, and Escape does nothing.
         return 0;
+      case WM_GETOBJECT:
+        if (const LRESULT named = AccessibleObjectOf(window, wParam, lParam); named != 0) return named;
+        break;
       case DM_GETDEFID: {
         // Enter presses the page's default button: AVANÇAR, GRAVAR, INSTALAR.
         const int id = GetDlgCtrlID(window);
@@ -102,6 +105,7 @@ LRESULT CALLBACK MasterWindow::ControlSubclass(HWND window, UINT message, WPARAM
     auto* self = reinterpret_cast<MasterWindow*>(selfData);
     const int id = GetDlgCtrlID(window);
     const bool isEdit = id == kEdCPFCNPJ || id == kEdNomeRazao || id == kEdEmail || id == kEdDirInstalacao;
+    const bool isLabel = id == kLabel2 || id == kLabel3 || id == kLabel4 || id == kLabel7;
     switch (message) {
       case WM_MOUSEMOVE:
         if (!isEdit && self->hot_.insert(window).second) {
@@ -131,6 +135,17 @@ LRESULT CALLBACK MasterWindow::ControlSubclass(HWND window, UINT message, WPARAM
           return 0;
         }
         break;
+      case WM_PAINT:
+        if (isLabel) {
+          // A label above an edit paints over part of the edit's focus ring;
+          // that part is drawn again on top.
+          const LRESULT result = DefaultSubclassProc(window, message, wParam, lParam);
+          HDC dc = GetDC(window);
+          self->painter_->RingOver(window, dc);
+          ReleaseDC(window, dc);
+          return result;
+        }
+        break;
       case WM_NCDESTROY:
         // The subclass goes with its control.
         RemoveSubclass(window);
@@ -141,14 +156,15 @@ LRESULT CALLBACK MasterWindow::ControlSubclass(HWND window, UINT message, WPARAM
       case WM_SETFOCUS:
       case WM_KILLFOCUS:
         if (isEdit) {
-          // The focus ring is drawn on the parent, around the edit.
+          // The focus ring is drawn on the parent, around the edit, and again
+          // over the labels and the button it reaches under.
           const LRESULT result = DefaultSubclassProc(window, message, wParam, lParam);
           RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
           RECT ring;
           GetWindowRect(window, &ring);
           MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&ring), 2);
           InflateRect(&ring, 4, 4);
-          InvalidateRect(GetParent(window), &ring, FALSE);
+          RedrawWindow(GetParent(window), &ring, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
           return result;
         }
         if (id == kImage2) {

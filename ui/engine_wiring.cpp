@@ -62,6 +62,13 @@ std::shared_ptr<http::Network> MakeNetwork() {
 
 }  // namespace
 
+std::optional<VendorKey> Engine::BuiltVendorKey() {
+  // The build checked the setting's form; an empty one means no key.
+  const std::optional<std::array<std::uint8_t, 64>> key = PublicKeyFromHex(PRAVONELL_VENDOR_KEY);
+  if (!key) return std::nullopt;
+  return VendorKey{*key, PRAVONELL_VENDOR_LIST_FLOOR};
+}
+
 Engine::Engine(MasterWindow& window)
     : ports(window),
       client(MakeNetwork(), pump, waits),

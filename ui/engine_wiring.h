@@ -11,7 +11,9 @@
 #include "engine/run_control.h"
 #include "engine/setups.h"
 #include "engine/waiting.h"
+#include "engine/vendor_list.h"
 #include "platform/win32/win_bitness.h"
+#include "platform/win32/win_crypto.h"
 #include "platform/win32/win_files.h"
 #include "platform/win32/win_pauses.h"
 #include "platform/win32/win_processes.h"
@@ -53,8 +55,14 @@ struct Engine {
   SetupRunner setups{files, processes, waits, pauses};
   DesktopShortcuts shortcuts{state, shell};
   ConfigWriter config{files, profile, ports};
+  win32::Win32Crypto crypto;
+  // The vendor's key as the build gives it; without one, files are not checked.
+  std::optional<VendorKey> vendorKey = BuiltVendorKey();
   InstallationRun run{state, RunPorts{ports, files, pauses, waits, display, ports, control, bitness, probe,
-                                      downloader, extraction, setups, shortcuts, config, line}};
+                                      downloader, extraction, setups, shortcuts, config, line,
+                                      vendorKey ? &*vendorKey : nullptr, &crypto}};
+
+  static std::optional<VendorKey> BuiltVendorKey();
 };
 
 }  // namespace pravonell::ui

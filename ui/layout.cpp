@@ -94,7 +94,7 @@ void MasterWindow::CreateControls() {
 
   Add(kImage1, ControlId{}, L"STATIC", L"", SS_OWNERDRAW);
   Add(kPnPrincipal, ControlId{}, kContainerClass, L"", container, WS_EX_CONTROLPARENT);
-  // The pages, in their tab order; all stay visible and the one in front is shown.
+  // The pages, in their tab order; the one in front is shown, the others hidden.
   Add(kSbTermos, kPnPrincipal, kContainerClass, L"", page, WS_EX_CONTROLPARENT);
   Add(kSbCadastro, kPnPrincipal, kContainerClass, L"", page, WS_EX_CONTROLPARENT);
   Add(kSbInstall, kPnPrincipal, kContainerClass, L"", page, WS_EX_CONTROLPARENT);
@@ -148,8 +148,11 @@ void MasterWindow::CreateControls() {
   SendMessageW(Control(kRbPessoaFisica), BM_SETCHECK, BST_CHECKED, 0);
   SetWindowTextW(Control(kMemo1), TermsText(instance_).c_str());
 
+  // Every control of the pages: for the look, and for what a screen reader
+  // may reach.
   for (ControlId id : {kBitBtn1, kBitBtn2, kBitBtn3, kBitBtn7, kImage2, kEdCPFCNPJ, kEdNomeRazao, kEdEmail,
-                       kEdDirInstalacao, kMemo1, kPbProgresso}) {
+                       kEdDirInstalacao, kMemo1, kPbProgresso, kLabel2, kLabel3, kLabel4, kLabel7, kScrollBar1,
+                       kRbPessoaFisica, kRbPessoaJuridica, kLabel1, kLblModulo, kLblStatus}) {
     AddSubclass(Control(id));
   }
   SetWindowTextW(Control(kSbInstall), heading_.Text().c_str());
@@ -223,12 +226,25 @@ void MasterWindow::Layout() {
 HWND MasterWindow::FrontPage() const { return GetWindow(Control(kPnPrincipal), GW_CHILD); }
 
 void MasterWindow::BringToFront(ControlId page) {
-  SetWindowPos(Control(page), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  EnableWindow(Control(page), TRUE);
+  SetWindowPos(Control(page), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   RedrawWindow(Control(page), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// A page behind is hidden and disabled, not only covered: a screen reader
+// goes by what is visible, not by what is on top, and would otherwise read
+// and press the controls behind the page in front.
 void MasterWindow::SendToBack(ControlId page) {
-  SetWindowPos(Control(page), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(Control(page), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+  EnableWindow(Control(page), FALSE);
+}
+
+bool MasterWindow::OnFrontPage(HWND control) const {
+  for (HWND at = control; at != nullptr && at != hwnd_; at = GetParent(at)) {
+    const int id = GetDlgCtrlID(at);
+    if (id == kSbTermos || id == kSbCadastro || id == kSbInstall) return at == FrontPage();
+  }
+  return true;
 }
 
 }  // namespace pravonell::ui

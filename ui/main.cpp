@@ -15,17 +15,30 @@ namespace {
 // that seemed to do nothing, then another) brings the first one's window to
 // the front and ends without a window of its own. The first copy may still
 // be making its window; it is looked for a little while.
+//
+// The mark is one for the whole machine (Global\): a second person on the
+// same terminal server must not install into the same folder at once. A
+// mutex that exists but that this copy may not open belongs to a copy with
+// more rights (a technician's "Executar como administrador") or to another
+// person: that is another copy too. One whose window this copy cannot find
+// (another session's) is told in a message, and this copy ends.
 bool AnotherCopyIsRunning(HANDLE& instanceMutex) {
-  instanceMutex = CreateMutexW(nullptr, FALSE, L"Local\\Pravonell.Instalador");
-  if (instanceMutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  instanceMutex = CreateMutexW(nullptr, FALSE, L"Global\\Pravonell.Instalador");
+  const DWORD error = GetLastError();
+  if (instanceMutex != nullptr && error != ERROR_ALREADY_EXISTS) return false;
+  if (instanceMutex == nullptr && error != ERROR_ACCESS_DENIED) return false;  // no guard to be had
   for (int i = 0; i < 100; ++i) {
     if (const HWND first = FindWindowW(pravonell::ui::kMainWindowClass, nullptr); first != nullptr) {
       if (IsIconic(first)) ShowWindow(first, SW_RESTORE);
       SetForegroundWindow(first);
-      break;
+      return true;
     }
     Sleep(100);
   }
+  MessageBoxW(nullptr,
+              L"Já existe uma instalação do sistema Varnisca em andamento neste computador, talvez de outro usuário. "
+              L"Aguarde o fim dela e execute o Pravonell novamente.",
+              pravonell::ui::kMainWindowCaption, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
   return true;
 }
 

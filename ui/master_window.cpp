@@ -61,6 +61,8 @@ bool MasterWindow::Create() {
   if (hwnd_ == nullptr) return false;
   dpi_ = DpiOf(hwnd_);
   fonts_.Create(dpi_);
+  // A screen reader reaches only the page in front.
+  SetReachable([this](HWND control) { return OnFrontPage(control); });
   CreateControls();
   FormCreate();
   return true;
@@ -287,6 +289,7 @@ LRESULT MasterWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
                                         : 0;
 #endif
     case WM_DESTROY:
+      SetReachable(nullptr);
       if (frmMaster == this) frmMaster = nullptr;
       PostQuitMessage(0);
       return 0;
@@ -297,6 +300,9 @@ LRESULT MasterWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 void MasterWindow::OnCommand(int id, int code) {
+  // A control of a page behind does nothing, whatever pressed it (a screen
+  // reader's object navigation can reach what is hidden).
+  if ((code == BN_CLICKED || code == STN_CLICKED) && !OnFrontPage(Control(static_cast<ControlId>(id)))) return;
   if (code == BN_CLICKED) {
     switch (id) {
       case kBitBtn1: BitBtn1Click(); return;
@@ -354,9 +360,11 @@ void MasterWindow::ScrollBar1Change() {
 }
 
 void MasterWindow::BitBtn1Click() {
-  if (engine_->ports.CanFocus(Field::CpfCnpj)) engine_->ports.SetFocus(Field::CpfCnpj);
+  // The customer page comes to the front first: a page behind is hidden, and
+  // a hidden field cannot take the focus.
   SendToBack(kSbTermos);
   BringToFront(kSbCadastro);
+  if (engine_->ports.CanFocus(Field::CpfCnpj)) engine_->ports.SetFocus(Field::CpfCnpj);
 }
 
 void MasterWindow::BitBtn2Click() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }

@@ -73,6 +73,8 @@ class MasterWindow final : public BaseWindow<MasterWindow> {
   void ApplyFonts();
   int Scale(int value) const { return MulDiv(value, dpi_, 96); }
   HWND FrontPage() const;
+  // True unless the control is on a page that is not in front.
+  bool OnFrontPage(HWND control) const;
   void BringToFront(ControlId page);
   void SendToBack(ControlId page);
 

@@ -62,6 +62,24 @@ void Painter::RingFocusedEdit(HWND container, HDC dc) const {
   }
 }
 
+void Painter::RingOver(HWND control, HDC dc) const {
+  const HWND focus = GetFocus();
+  if (focus == nullptr || focus == control || GetParent(focus) != GetParent(control)) return;
+  const int id = GetDlgCtrlID(focus);
+  if (id != kEdCPFCNPJ && id != kEdNomeRazao && id != kEdEmail && id != kEdDirInstalacao) return;
+  RECT ring, mine;
+  GetWindowRect(focus, &ring);
+  GetWindowRect(control, &mine);
+  InflateRect(&ring, 3, 3);
+  RECT overlap;
+  if (!IntersectRect(&overlap, &ring, &mine)) return;
+  MapWindowPoints(nullptr, control, reinterpret_cast<POINT*>(&ring), 2);
+  for (int i = 0; i < 2; ++i) {
+    FrameRect(dc, &ring, focusBrush_);
+    InflateRect(&ring, -1, -1);
+  }
+}
+
 void Painter::FrameEdit(HWND edit) const {
   HDC dc = GetWindowDC(edit);
   RECT rect;
@@ -239,6 +257,7 @@ void Painter::DrawItem(const DRAWITEMSTRUCT& item) const {
       glyph.bottom = glyph.top + side;
       w_.browse_.DrawKeyed(item.hDC, glyph, frame * 16, 0, 16, 16, RGB(255, 0, 255));
       if (state.focused && !state.disabled) glossy::DrawFocusRing(item.hDC, rect, w_.Scale(8), colors_, w_.dpi_);
+      RingOver(item.hwndItem, item.hDC);  // the directory's ring reaches under this button
       break;
     }
     case kBitBtn1:

@@ -28,6 +28,10 @@ class Painter {
   void EraseWindow(HDC dc, const RECT& rect) const { FillRect(dc, &rect, windowBrush_); }
   // An edit's flat border, in the focus colour while it has the focus.
   void FrameEdit(HWND edit) const;
+  // The part of the focused edit's ring that falls on this control (a label
+  // above the edit, the button beside it), drawn after the control painted
+  // itself, so the ring shows whole.
+  void RingOver(HWND control, HDC dc) const;
   // The colours to paint with: the window's own, or the system's in high
   // contrast. The brushes are made again from them.
   void UsePalette(const glossy::Palette& colors);

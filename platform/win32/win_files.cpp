@@ -55,7 +55,13 @@ std::optional<std::uint64_t> FreeBytesOn(const std::wstring& folder) {
 class Win32OutputFile final : public OutputFile {
  public:
   Win32OutputFile(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
-  ~Win32OutputFile() override { Close(); }
+  ~Win32OutputFile() override {
+    try {
+      Close();
+    } catch (const Error&) {
+      // A file closed on the way out of a failure: that failure is what counts.
+    }
+  }
 
   void Write(std::span<const char> bytes) override {
     while (!bytes.empty()) {
@@ -95,11 +101,14 @@ class Win32OutputFile final : public OutputFile {
     if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) Fail(GetLastError());
   }
 
+  // A write the system held back can fail only when the file is closed (a
+  // network folder reports a delayed-write failure there): that is a failed
+  // write, not a whole file.
   void Close() override {
-    if (handle_ != INVALID_HANDLE_VALUE) {
-      CloseHandle(handle_);
-      handle_ = INVALID_HANDLE_VALUE;
-    }
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(handle)) Fail(GetLastError());
   }
 
  private:
@@ -114,6 +123,10 @@ class Win32OutputFile final : public OutputFile {
 };
 
 }  // namespace
+
+std::unique_ptr<OutputFile> OutputFileOf(void* handle, const std::wstring& path) {
+  return std::make_unique<Win32OutputFile>(static_cast<HANDLE>(handle), path);
+}
 
 bool Win32FileSystem::DirectoryExists(const std::wstring& path) {
   const DWORD attributes = TargetAttributes(path);
@@ -167,12 +180,19 @@ void Win32FileSystem::MakeWritable(const std::wstring& path) {
   }
 }
 
+bool Win32FileSystem::IsLink(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(WithoutTrailingSeparators(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 FolderEntries Win32FileSystem::ListFolder(const std::wstring& folder) {
   FolderEntries entries;
   WIN32_FIND_DATAW found;
   const std::wstring base = folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\";
   HANDLE search = FindFirstFileW((base + L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return entries;
+  if (search == INVALID_HANDLE_VALUE) {
+    throw Error(L"Cannot read the folder \"" + folder + L"\". " + SystemMessage(GetLastError()));
+  }
   do {
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -181,7 +201,12 @@ FolderEntries Win32FileSystem::ListFolder(const std::wstring& folder) {
                              (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
     (folderEntry ? entries.folders : entries.files).push_back(name);
   } while (FindNextFileW(search, &found));
+  const DWORD error = GetLastError();
   FindClose(search);
+  // A listing cut short is not the folder's content.
+  if (error != ERROR_NO_MORE_FILES) {
+    throw Error(L"Cannot read the folder \"" + folder + L"\". " + SystemMessage(error));
+  }
   return entries;
 }
 
@@ -193,24 +218,33 @@ std::uint32_t Win32FileSystem::MoveWithoutReplacing(const std::wstring& from, co
   return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
-std::uint32_t Win32FileSystem::RemoveFolderTree(const std::wstring& folder) {
+void Win32FileSystem::RemoveFolderTree(const std::wstring& folder) {
   const std::wstring base = WithoutTrailingSeparators(folder);
   const DWORD attributes = GetFileAttributesW(base.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-  std::uint32_t failed = 0;
-  const FolderEntries entries = ListFolder(base);
-  for (const std::wstring& name : entries.folders) {
-    if (const std::uint32_t error = RemoveFolderTree(base + L"\\" + name); error != 0) failed = error;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    throw Error(L"Cannot remove the folder \"" + base + L"\". " + SystemMessage(error));
   }
+  const auto fail = [](const std::wstring& path, DWORD error) {
+    throw Error(L"Cannot remove \"" + path + L"\". " + SystemMessage(error != 0 ? error : ERROR_GEN_FAILURE));
+  };
+  // A link at the top (a junction, a directory link: anyone may make one in
+  // the installation folder) goes as a link: emptying it would delete
+  // whatever folder it leads to, with the rights of the person installing.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (const std::uint32_t error = RemoveFile(base); error != 0) fail(base, error);
+    return;
+  }
+  const FolderEntries entries = ListFolder(base);
+  for (const std::wstring& name : entries.folders) RemoveFolderTree(base + L"\\" + name);
   for (const std::wstring& name : entries.files) {
     const std::wstring path = base + L"\\" + name;
-    MakeWritable(path);
-    if (const std::uint32_t error = RemoveFile(path); error != 0) failed = error;
+    // A link inside goes as it is, and what it leads to keeps its attributes.
+    if (!IsLink(path)) MakeWritable(path);
+    if (const std::uint32_t error = RemoveFile(path); error != 0) fail(path, error);
   }
-  if (failed != 0) return failed;
-  if (RemoveDirectoryW(base.c_str())) return 0;
-  const DWORD error = GetLastError();
-  return error != 0 ? error : ERROR_GEN_FAILURE;
+  if (!RemoveDirectoryW(base.c_str())) fail(base, GetLastError());
 }
 
 void Win32FileSystem::CopyReplacing(const std::wstring& from, const std::wstring& to) {
@@ -221,7 +255,15 @@ void Win32FileSystem::CopyReplacing(const std::wstring& from, const std::wstring
   if (!CopyFileW(from.c_str(), partial.c_str(), FALSE)) {
     const DWORD error = GetLastError();
     DeleteFileW(partial.c_str());
-    throw Error(L"Cannot create file \"" + to + L"\". " + SystemMessage(error));
+    std::wstring message = L"Cannot create file \"" + to + L"\". " + SystemMessage(error);
+    if (IsDiskFull(error)) {
+      // The copy needs the whole file's room.
+      const std::optional<FileStamp> source = Stamp(from);
+      const std::optional<std::uint64_t> free = FreeSpace(ParentOf(to));
+      const std::uint64_t missing = source && free && source->size > *free ? source->size - *free : 0;
+      throw DiskFull(std::move(message), missing);
+    }
+    throw Error(std::move(message));
   }
   SetFileAttributesW(partial.c_str(), FILE_ATTRIBUTE_NORMAL);
   MakeWritable(to);
@@ -230,6 +272,50 @@ void Win32FileSystem::CopyReplacing(const std::wstring& from, const std::wstring
     DeleteFileW(partial.c_str());
     throw Error(L"Cannot create file \"" + to + L"\". " + SystemMessage(error));
   }
+}
+
+void Win32FileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
+  // A rename within the volume: the file under `to` is the old one or the
+  // new one, whole, at any instant.
+  MakeWritable(to);
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw Error(L"Cannot create file \"" + to + L"\". " + SystemMessage(GetLastError()));
+  }
+}
+
+namespace {
+
+class Win32InputFile final : public InputFile {
+ public:
+  Win32InputFile(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
+  ~Win32InputFile() override { CloseHandle(handle_); }
+  std::size_t Read(std::span<char> buffer) override {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
+    if (!ReadFile(handle_, buffer.data(), want, &got, nullptr)) {
+      throw Error(L"Cannot read file \"" + path_ + L"\". " + SystemMessage(GetLastError()));
+    }
+    return got;
+  }
+
+ private:
+  HANDLE handle_;
+  std::wstring path_;
+};
+
+}  // namespace
+
+std::unique_ptr<InputFile> Win32FileSystem::OpenForReading(const std::wstring& path) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32InputFile>(handle, path);
+}
+
+std::optional<std::uint64_t> Win32FileSystem::FreeSpace(const std::wstring& folder) {
+  std::wstring base = folder;
+  if (!base.empty() && base.back() != L'\\') base += L'\\';
+  return FreeBytesOn(base);
 }
 
 }  // namespace pravonell::win32

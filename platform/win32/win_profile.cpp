@@ -4,9 +4,11 @@
 
 namespace pravonell::win32 {
 
-bool Win32ProfileWriter::WriteString(const std::wstring& section, const std::wstring& key,
-                                     const std::wstring& value, const std::wstring& path) {
-  return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != 0;
+std::uint32_t Win32ProfileWriter::WriteString(const std::wstring& section, const std::wstring& key,
+                                              const std::wstring& value, const std::wstring& path) {
+  if (WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), path.c_str())) return 0;
+  const DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_WRITE_FAULT;
 }
 
 void Win32ProfileWriter::Flush(const std::wstring& path) {

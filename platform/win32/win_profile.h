@@ -7,7 +7,7 @@ namespace pravonell::win32 {
 
 class Win32ProfileWriter final : public ProfileWriter {
  public:
-  bool WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+  std::uint32_t WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value,
                    const std::wstring& path) override;
   void Flush(const std::wstring& path) override;
 };

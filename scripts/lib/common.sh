@@ -38,11 +38,22 @@ build_native() {
   cmake --build build/native -j "$JOBS"
 }
 
+# The test builds check every file against the stand-in vendor's list,
+# published with this throwaway key (never a release's), and accept lists
+# from this serial on.
+TEST_VENDOR_KEY_FILE=tests/keys/vendor-test.pem
+TEST_LIST_FLOOR=100
+# The key's public half, as the build setting takes it (X then Y, in hex).
+test_vendor_key() {
+  openssl ec -in "$TEST_VENDOR_KEY_FILE" -pubout -outform DER 2>/dev/null | tail -c 64 | od -An -tx1 | tr -d ' \n'
+}
+
 # The x86_64 build runs under Wine with its hosts on loopback (a test build
 # may be pointed at other hosts when it starts). The shipped i686 program is
 # built by scripts/release.
 build_windows() {
   cmake -S . -B build/win64 --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DPRAVONELL_VENDOR_KEY="$(test_vendor_key)" -DPRAVONELL_VENDOR_LIST_FLOOR="$TEST_LIST_FLOOR" \
     -DPRAVONELL_SITE_HOST="127.0.0.1:$TEST_SITE_PORT" \
     -DPRAVONELL_DOWNLOAD_HOST="127.0.0.1:$TEST_DOWNLOAD_PORT" >/dev/null
   cmake --build build/win64 -j "$JOBS"
@@ -53,6 +64,7 @@ build_windows() {
 build_pe32() {
   cmake -S . -B build/win32-test --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
     -DPRAVONELL_TESTS=OFF -DPRAVONELL_TEST_HOOKS=ON \
+    -DPRAVONELL_VENDOR_KEY="$(test_vendor_key)" -DPRAVONELL_VENDOR_LIST_FLOOR="$TEST_LIST_FLOOR" \
     -DPRAVONELL_SITE_HOST="127.0.0.1:$TEST_SITE_PORT" \
     -DPRAVONELL_DOWNLOAD_HOST="127.0.0.1:$TEST_DOWNLOAD_PORT" >/dev/null
   cmake --build build/win32-test --target pravonell -j "$JOBS"

@@ -43,6 +43,13 @@ struct World {
   std::wstring archiverStartFailure;      // why that archiver never ran ("" when it ran and failed)
   std::map<std::wstring, std::wstring> setupStartFailures;  // by name: why a failed setup never ran
   bool configWriteFails = false;
+  std::optional<std::uint64_t> freeSpace;  // the room on the installation's disk, when known
+  std::map<std::wstring, std::string> served;  // URL path -> the body the server sends (else its path)
+  std::map<std::wstring, std::wstring> links;  // a link's path -> where it leads
+  std::set<std::wstring> unreadableFolders;    // cannot be listed
+  std::set<std::wstring> unremovableFolders;   // cannot be removed
+  std::set<std::wstring> fullDiskFiles;        // a write into them finds the disk full
+  bool configDiskFull = false;                 // the configuration write finds the disk full
 };
 
 class FakeRunPorts : public InstallForm,
@@ -106,7 +113,10 @@ class FakeRunPorts : public InstallForm,
     Add("MakeWritable " + Utf8(path));
     world_.readOnlyFiles.erase(path);
   }
+  bool IsLink(const std::wstring& path) override { return world_.links.count(path) != 0; }
   FolderEntries ListFolder(const std::wstring& folder) override {
+    Add("ListFolder " + Utf8(folder));
+    if (world_.unreadableFolders.count(folder) != 0) throw Error(L"Cannot read the folder \"" + folder + L"\".");
     FolderEntries entries;
     const std::wstring prefix = folder + L"\\";
     const auto directChild = [&](const std::wstring& path) {
@@ -119,6 +129,9 @@ class FakeRunPorts : public InstallForm,
     for (const std::wstring& path : world_.directories) {
       if (directChild(path)) entries.folders.push_back(path.substr(prefix.size()));
     }
+    for (const auto& [path, target] : world_.links) {
+      if (directChild(path)) entries.files.push_back(path.substr(prefix.size()));
+    }
     return entries;
   }
   std::uint32_t MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) override {
@@ -130,21 +143,38 @@ class FakeRunPorts : public InstallForm,
     written.erase(from);
     return 0;
   }
-  std::uint32_t RemoveFolderTree(const std::wstring& folder) override {
+  // Follows the port's rule: a link (at the top or inside) goes as a link;
+  // what it leads to lives under its own path, which is never touched.
+  void RemoveFolderTree(const std::wstring& folder) override {
     Add("RemoveFolderTree " + Utf8(folder));
+    if (world_.unremovableFolders.count(folder) != 0) throw Error(L"Cannot remove \"" + folder + L"\".");
+    if (world_.links.erase(folder) != 0) return;
     const std::wstring prefix = folder + L"\\";
     for (auto* set : {&world_.files, &world_.directories}) {
       for (auto it = set->begin(); it != set->end();) {
         it = it->rfind(prefix, 0) == 0 || *it == folder ? set->erase(it) : std::next(it);
       }
     }
-    return 0;
+    for (auto it = world_.links.begin(); it != world_.links.end();) {
+      it = it->first.rfind(prefix, 0) == 0 ? world_.links.erase(it) : std::next(it);
+    }
   }
   void CopyReplacing(const std::wstring& from, const std::wstring& to) override {
     Add("CopyReplacing " + Utf8(from) + " -> " + Utf8(to));
+    if (world_.fullDiskFiles.count(to) != 0) throw DiskFull(L"Disk full.", written[from].size());
     world_.files.insert(to);
     written[to] = written[from];
   }
+  void MoveReplacing(const std::wstring& from, const std::wstring& to) override {
+    Add("MoveReplacing " + Utf8(from) + " -> " + Utf8(to));
+    if (world_.files.erase(from) == 0) throw Error(L"Cannot create file \"" + to + L"\".");
+    world_.files.insert(to);
+    written[to] = written[from];
+    written.erase(from);
+    ++stampTimes_[to];
+  }
+  std::unique_ptr<InputFile> OpenForReading(const std::wstring& path) override;
+  std::optional<std::uint64_t> FreeSpace(const std::wstring&) override { return world_.freeSpace; }
   // A file or folder appears, as another program (the archiver) would make it.
   void Put(const std::wstring& path, const std::string& bytes = "") {
     world_.files.insert(path);
@@ -276,6 +306,7 @@ class FakeRunPorts : public InstallForm,
   void GravarConfiguracao(const std::wstring& dir) override {
     Add("GravarConfiguracao " + Utf8(dir));
     if (world_.configWriteFails) throw Error(L"Unable to write to " + dir + L"Quilmarde.ini");
+    if (world_.configDiskFull) throw DiskFull(L"Unable to write to " + dir + L"Quilmarde.ini", 0);
   }
 
   // InstallOverview
@@ -300,10 +331,13 @@ class FakeRunPorts : public InstallForm,
 
 class FakeOutputFile final : public OutputFile {
  public:
-  FakeOutputFile(Log& log, std::string name, std::string& bytes)
-      : log_(log), name_(std::move(name)), bytes_(bytes) {}
+  FakeOutputFile(Log& log, std::string name, std::string& bytes, bool diskFull = false)
+      : log_(log), name_(std::move(name)), bytes_(bytes), diskFull_(diskFull) {}
   ~FakeOutputFile() override { Close(); }
-  void Write(std::span<const char> bytes) override { bytes_.append(bytes.data(), bytes.size()); }
+  void Write(std::span<const char> bytes) override {
+    if (diskFull_) throw DiskFull(L"Disk full.", 0);
+    bytes_.append(bytes.data(), bytes.size());
+  }
   void SetLength(std::uint64_t) override {}
   void Restart() override { bytes_.clear(); }
   void Flush() override {}
@@ -317,14 +351,36 @@ class FakeOutputFile final : public OutputFile {
   Log& log_;
   std::string name_;
   std::string& bytes_;
+  bool diskFull_;
   bool closed_ = false;
 };
+
+class FakeInputFile final : public InputFile {
+ public:
+  explicit FakeInputFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::size_t Read(std::span<char> buffer) override {
+    const std::size_t take = std::min(buffer.size(), bytes_.size() - at_);
+    std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(at_),
+              bytes_.begin() + static_cast<std::ptrdiff_t>(at_ + take), buffer.begin());
+    at_ += take;
+    return take;
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t at_ = 0;
+};
+
+inline std::unique_ptr<InputFile> FakeRunPorts::OpenForReading(const std::wstring& path) {
+  if (world_.files.count(path) == 0) return nullptr;
+  return std::make_unique<FakeInputFile>(written[path]);
+}
 
 inline std::unique_ptr<OutputFile> FakeRunPorts::CreateOutputFile(const std::wstring& path) {
   Add("Create " + Utf8(path));
   world_.files.insert(path);
   written[path].clear();
-  return std::make_unique<FakeOutputFile>(log, Utf8(path), written[path]);
+  return std::make_unique<FakeOutputFile>(log, Utf8(path), written[path], world_.fullDiskFiles.count(path) != 0);
 }
 
 inline std::unique_ptr<OutputFile> FakeRunPorts::OpenKeeping(const std::wstring& path, std::uint64_t keep) {
@@ -343,8 +399,9 @@ inline Fetched FakeRunPorts::Fetch(const std::wstring& urlPath, OutputFile& file
   }
   Add("BaixarArquivo " + Utf8(urlPath) + asked);
   if (known != nullptr && known->complete && world_.changedOnServer.count(urlPath) == 0) return Fetched::Kept;
-  if (!world_.serverEtag.empty()) {
-    const std::string body = Utf8(urlPath);
+  const auto served = world_.served.find(urlPath);
+  if (!world_.serverEtag.empty() || served != world_.served.end()) {
+    const std::string body = served != world_.served.end() ? served->second : Utf8(urlPath);
     const bool resumed = known != nullptr && !known->complete && world_.changedOnServer.count(urlPath) == 0;
     if (!resumed) file.Restart();
     if (recorder != nullptr && !resumed) recorder->Began(world_.serverEtag, "", body.size());
@@ -352,7 +409,6 @@ inline Fetched FakeRunPorts::Fetch(const std::wstring& urlPath, OutputFile& file
     file.Write(rest);
     if (recorder != nullptr) recorder->Written(body.size());
   }
-  if (recorder != nullptr) recorder->Whole();
   try {
     if (urlPath == world_.stoppedDownload) {
       closeAtNextPump_ = true;
@@ -364,6 +420,7 @@ inline Fetched FakeRunPorts::Fetch(const std::wstring& urlPath, OutputFile& file
     guardedDisplay->SetStatusText(L"Download Finalizado ...");
     throw;
   }
+  if (recorder != nullptr) recorder->Whole();
   return Fetched::Body;
 }
 

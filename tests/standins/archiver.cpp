@@ -19,8 +19,9 @@
 //   data is written from the start, and it is cut back only once finished:
 //   an archiver ended in the middle leaves a file of the full size whose
 //   tail is zeros;
-// - exit codes: 0 success, 2 fatal error, 6 open error, 7 wrong command
-//   line, 10 no files to extract, 255 ended from outside.
+// - exit codes: 0 success, 2 fatal error, 5 write error (a full disk, say),
+//   6 open error, 7 wrong command line, 9 create error, 10 no files to
+//   extract, 255 ended from outside.
 // Each command line is recorded in C:\standin\archiver.log. In section
 // [archiver] of C:\standin\archiver.ini:
 // - "delay=MS": the run takes at least that long, as a real extraction does;
@@ -46,7 +47,8 @@ using pravonell::standin::Widen;
 
 namespace {
 
-enum ExitCode { kSuccess = 0, kFatal = 2, kOpenError = 6, kUserError = 7, kNoFiles = 10 };
+enum ExitCode { kSuccess = 0, kFatal = 2, kWriteError = 5, kOpenError = 6, kUserError = 7, kCreateError = 9,
+                kNoFiles = 10 };
 
 std::string Utf8(const std::wstring& text) { return pravonell::Utf8Of(text); }
 
@@ -119,9 +121,10 @@ constexpr std::uint64_t kPreallocatedOver = 1000000;
 // its full length before its data, and cut back to what was written once it
 // is finished. A read-only file of the archive is read-only on disk too, and
 // one that is replaced loses its read-only attribute first.
-bool WriteLikeTheArchiver(const std::wstring& from, const std::wstring& to, const Hold& hold) {
+// kSuccess, or the archiver's code for what failed.
+int WriteLikeTheArchiver(const std::wstring& from, const std::wstring& to, const Hold& hold) {
   HANDLE source = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (source == INVALID_HANDLE_VALUE) return false;
+  if (source == INVALID_HANDLE_VALUE) return kFatal;
   LARGE_INTEGER size{};
   GetFileSizeEx(source, &size);
   const bool readOnly = (GetFileAttributesW(from.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
@@ -129,7 +132,7 @@ bool WriteLikeTheArchiver(const std::wstring& from, const std::wstring& to, cons
   HANDLE target = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (target == INVALID_HANDLE_VALUE) {
     CloseHandle(source);
-    return false;
+    return kCreateError;
   }
   const bool large = static_cast<std::uint64_t>(size.QuadPart) > kPreallocatedOver;
   bool ok = true;
@@ -157,7 +160,7 @@ bool WriteLikeTheArchiver(const std::wstring& from, const std::wstring& to, cons
   CloseHandle(target);
   CloseHandle(source);
   if (ok && readOnly) SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_READONLY);
-  return ok;
+  return ok ? kSuccess : kWriteError;
 }
 
 }  // namespace
@@ -242,8 +245,8 @@ int wmain(int argc, wchar_t** argv) {
       if (!yesToAll) Sleep(INFINITE);
     }
     CreateFolders(target.substr(0, target.find_last_of(L'\\') + 1));
-    if (!WriteLikeTheArchiver(staging + WindowsName(item.name), target, hold)) {
-      status = kFatal;
+    if (const int failed = WriteLikeTheArchiver(staging + WindowsName(item.name), target, hold); failed != kSuccess) {
+      status = failed;
       continue;
     }
     ++counted;

@@ -103,7 +103,7 @@ Driver::~Driver() {
 }
 
 bool Driver::Start(const std::wstring& exe) {
-  if (!StartProcess(L"\"" + exe + L"\"", process_)) return false;
+  if (!Launch(exe)) return false;
   return WaitFor([&] {
     HWND candidate = nullptr;
     while ((candidate = FindWindowExW(nullptr, candidate, ui::kMainWindowClass, nullptr)) != nullptr) {
@@ -116,6 +116,18 @@ bool Driver::Start(const std::wstring& exe) {
     }
     return false;
   }, 60000);
+}
+
+bool Driver::Launch(const std::wstring& exe) { return StartProcess(L"\"" + exe + L"\"", process_); }
+
+bool Driver::HasMainWindow() const {
+  HWND candidate = nullptr;
+  while ((candidate = FindWindowExW(nullptr, candidate, ui::kMainWindowClass, nullptr)) != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(candidate, &owner);
+    if (owner == process_.dwProcessId) return true;
+  }
+  return false;
 }
 
 long Driver::WaitForExit(DWORD timeoutMs) {

@@ -57,6 +57,11 @@ class Driver {
   // Starts the program and waits for its window (a minute at most: a first
   // start in a prefix, on a loaded machine, takes its time).
   bool Start(const std::wstring& exe);
+  // Starts the program without waiting for a window (one that should show
+  // none of its own).
+  bool Launch(const std::wstring& exe);
+  // True when the program has made its main window.
+  bool HasMainWindow() const;
   // Waits for the program to end; its exit code, or -1 when it did not end.
   long WaitForExit(DWORD timeoutMs = 20000);
   bool Running() const;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "tests/fakes/text.h"
 #include "tests/wine/driver.h"
@@ -394,6 +395,190 @@ TEST(ScreenReader, EveryControlHasANameAndItsRole) {
   PostMessageW(app.window(), WM_CLOSE, 0, 0);
   EXPECT_EQ(app.WaitForExit(), 0);
   CoUninitialize();
+}
+
+// Every accessible object under the window that has a window of its own:
+// the tree a screen reader walks, from the window down (AccessibleChildren).
+struct Reached {
+  HWND window;
+  long state;
+};
+
+constexpr GUID kIidAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+// From a window's client object down: each child window's own client
+// object, its state, and its children in turn.
+void Walk(HWND window, std::vector<Reached>& reached, int depth = 0) {
+  IAccessible* object = nullptr;
+  if (depth > 12 || FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), kIidAccessible,
+                                                      reinterpret_cast<void**>(&object))) ||
+      object == nullptr) {
+    return;
+  }
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  VARIANT state;
+  VariantInit(&state);
+  if (depth > 0 && SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4) {
+    reached.push_back({window, state.lVal});
+  }
+  long count = 0;
+  if (SUCCEEDED(object->get_accChildCount(&count)) && count > 0) {
+    std::vector<VARIANT> children(static_cast<std::size_t>(count));
+    long got = 0;
+    if (SUCCEEDED(AccessibleChildren(object, 0, count, children.data(), &got))) {
+      for (long i = 0; i < got; ++i) {
+        VARIANT& child = children[static_cast<std::size_t>(i)];
+        IAccessible* inner = nullptr;
+        HWND childWindow = nullptr;
+        if (child.vt == VT_DISPATCH && child.pdispVal != nullptr &&
+            SUCCEEDED(child.pdispVal->QueryInterface(kIidAccessible, reinterpret_cast<void**>(&inner))) && inner) {
+          if (SUCCEEDED(WindowFromAccessibleObject(inner, &childWindow)) && childWindow != nullptr &&
+              childWindow != window) {
+            Walk(childWindow, reached, depth + 1);
+          }
+          inner->Release();
+        }
+        VariantClear(&child);
+      }
+    }
+  }
+  object->Release();
+}
+
+// The page a control is on (one of the three), or nullptr.
+HWND PageOf(Driver& app, HWND control) {
+  for (HWND at = control; at != nullptr && at != app.window(); at = GetParent(at)) {
+    for (ControlId page : {kSbTermos, kSbCadastro, kSbInstall}) {
+      if (at == app.Control(page)) return at;
+    }
+  }
+  return nullptr;
+}
+
+// A screen reader reaches only the page in front: every control of the
+// pages behind is in its tree as invisible, and its "press" does nothing
+// (CANCELAR of the terms, pressed from the install page, would end a run).
+TEST(ScreenReader, PagesBehindAreOutOfReach) {
+  CoInitialize(nullptr);
+  Driver app;
+  ASSERT_TRUE(app.Start(Exe()));
+  const auto check = [&](ControlId front) {
+    SCOPED_TRACE(front);
+    std::vector<Reached> reached;
+    Walk(app.window(), reached);
+    int behind = 0, inFront = 0;
+    for (const Reached& object : reached) {
+      const HWND page = PageOf(app, object.window);
+      if (page == nullptr) continue;
+      if (page == app.Control(front)) {
+        ++inFront;
+      } else {
+        ++behind;
+        EXPECT_NE(object.state & STATE_SYSTEM_INVISIBLE, 0) << "reachable behind: control " << GetDlgCtrlID(object.window);
+      }
+    }
+    EXPECT_GT(inFront, 0);
+    EXPECT_GT(behind, 0);
+  };
+  // "Press" a control as a screen reader does, from its accessible object.
+  const auto press = [&](ControlId id) -> HRESULT {
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(app.Control(id), static_cast<DWORD>(OBJID_CLIENT), kIidAccessible,
+                                          reinterpret_cast<void**>(&object))) ||
+        object == nullptr) {
+      ADD_FAILURE() << "no accessible object for control " << id;
+      return E_FAIL;
+    }
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    const HRESULT pressed = object->accDoDefaultAction(self);
+    object->Release();
+    EXPECT_TRUE(app.Settle());
+    return pressed;
+  };
+  check(kSbTermos);
+  EXPECT_EQ(press(kBitBtn3), E_ACCESSDENIED);  // GRAVAR, behind the terms
+  EXPECT_EQ(app.FrontPage(), app.Control(kSbTermos));
+  EXPECT_EQ(app.OpenDialog(), nullptr);  // not even the check's message
+  // AVANÇAR, in front, is pressed as a screen reader presses it (Wine's own
+  // objects answer "not implemented" there; Windows' press the button).
+  if (press(kBitBtn1) != S_OK) app.Press(app.Control(kBitBtn1));
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+  EXPECT_EQ(app.Focus(), app.Control(kEdCPFCNPJ));  // as it always did
+  check(kSbCadastro);
+  EXPECT_EQ(press(kBitBtn2), E_ACCESSDENIED);  // CANCELAR, behind
+  EXPECT_TRUE(app.Running());
+  app.SetText(app.Control(kEdCPFCNPJ), L"11.222.333/0001-81");
+  app.SetText(app.Control(kEdNomeRazao), L"ACME LTDA");
+  app.SetText(app.Control(kEdEmail), L"fiscal@acme.com.br");
+  app.PostAltKey(L'G');
+  ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbInstall); }));
+  check(kSbInstall);
+  EXPECT_EQ(press(kBitBtn2), E_ACCESSDENIED);  // CANCELAR of the terms, from the install page
+  EXPECT_EQ(press(kBitBtn7), E_ACCESSDENIED);  // the folder dialog of the customer page
+  // Nor does a click that reaches them otherwise (BM_CLICK, as the
+  // system's own objects press a button).
+  SendMessageW(app.Control(kBitBtn2), BM_CLICK, 0, 0);
+  EXPECT_TRUE(app.Running());
+  EXPECT_EQ(app.OpenDialog(), nullptr);
+  EXPECT_EQ(app.FrontPage(), app.Control(kSbInstall));
+  PostMessageW(app.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitForExit(), 0);
+  CoUninitialize();
+}
+
+// The focus ring of an edit shows on all four sides, also where a label
+// above it or the button beside it would paint over it: the middle pixel of
+// each side is the ring's colour (that of its left side, which nothing
+// covers), not the page's. At 96 and 144 dpi, and in high contrast.
+TEST(Keyboard, FocusRingOfAnEditShowsOnAllFourSides) {
+  for (const DWORD dpi : {96u, 144u}) {
+    for (const bool contrast : {false, true}) {
+      SCOPED_TRACE(std::to_string(dpi) + (contrast ? " dpi, high contrast" : " dpi"));
+      ScreenScale scale(dpi);
+      Driver app;
+      ASSERT_TRUE(app.Start(Exe()));
+      if (contrast) PostMessageW(app.window(), kTestFaultMessage, 4, 0);
+      app.Press(app.Control(kBitBtn1));
+      ASSERT_TRUE(WaitFor([&] { return app.FrontPage() == app.Control(kSbCadastro); }));
+      for (ControlId id : {kEdCPFCNPJ, kEdEmail, kEdDirInstalacao}) {
+        SCOPED_TRACE(id);
+        app.ClickInto(app.Control(id));
+        ASSERT_TRUE(WaitFor([&] { return app.Focus() == app.Control(id); }));
+        ASSERT_TRUE(app.Settle());
+        RECT edit;
+        GetWindowRect(app.Control(id), &edit);
+        const int midX = (edit.left + edit.right) / 2, midY = (edit.top + edit.bottom) / 2;
+        HDC screen = GetDC(nullptr);
+        const auto sides = [&] {
+          return std::vector<COLORREF>{GetPixel(screen, edit.left - 3, midY), GetPixel(screen, midX, edit.top - 3),
+                                       GetPixel(screen, edit.right + 2, midY), GetPixel(screen, midX, edit.bottom + 2)};
+        };
+        // The ring is painted once the focus has moved; wait for its four sides.
+        const bool whole = WaitFor([&] {
+          const std::vector<COLORREF> now = sides();
+          return now[1] == now[0] && now[2] == now[0] && now[3] == now[0];
+        }, 10000);
+        const std::vector<COLORREF> seen = sides();
+        // The one-pixel gap between the ring and the edit's border: the page.
+        const COLORREF background = GetPixel(screen, edit.left - 1, midY);
+        ReleaseDC(nullptr, screen);
+        EXPECT_TRUE(whole) << std::hex << "left " << seen[0] << ", top " << seen[1] << ", right " << seen[2]
+                           << ", bottom " << seen[3];
+        EXPECT_NE(seen[0], background);
+      }
+      if (dpi == 96 && !contrast) {
+        EXPECT_TRUE(app.Screenshot(L"20-anel-de-foco-email"));
+      }
+      PostMessageW(app.window(), WM_CLOSE, 0, 0);
+      EXPECT_EQ(app.WaitForExit(), 0);
+    }
+  }
 }
 
 // The pages in the system's high-contrast colours (a test hook stands for

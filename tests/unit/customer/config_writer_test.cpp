@@ -14,12 +14,13 @@ class RecordingProfile final : public ProfileWriter {
  public:
   Log log;
   std::string failingKey;
+  std::uint32_t failure = 5;  // what the failing key answers
 
-  bool WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value,
-                   const std::wstring& path) override {
+  std::uint32_t WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+                            const std::wstring& path) override {
     log.push_back("write [" + Utf8(section) + "] " + Utf8(key) + "=" + Utf8(value) + " in " +
                   Utf8(path));
-    return Utf8(key) != failingKey;
+    return Utf8(key) != failingKey ? 0 : failure;
   }
   void Flush(const std::wstring& path) override { log.push_back("flush " + Utf8(path)); }
 };
@@ -78,6 +79,12 @@ TEST(GravarConfiguracao, FailedWriteStopsTheLaterKeysAndStillFlushes) {
   ASSERT_EQ(f.profile.log.size(), 3u);
   EXPECT_EQ(f.profile.log[1].substr(0, 30), "write [BANCO_DADOS] NOMERAZAO=");
   EXPECT_EQ(f.profile.log[2], "flush C:\\VARNISCA\\Quilmarde.ini");
+
+  // A full disk is a full disk, for the run to say so with the room to make.
+  Fixture full(true);
+  full.profile.failingKey = "CNPJEmpresa";
+  full.profile.failure = 112;
+  EXPECT_THROW(full.writer.GravarConfiguracao(L"C:\\VARNISCA\\"), DiskFull);
 }
 
 }  // namespace

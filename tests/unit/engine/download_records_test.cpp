@@ -90,7 +90,7 @@ TEST(DownloadRecords, WhatARunStartedAgainDoesWithEachFile) {
 }
 
 TEST(DownloadRecords, RecordThatIsNotWhatItShouldBeGivesNoRecordForThatFile) {
-  const std::string head = "pravonell-downloads 1\r\n";
+  const std::string head = "pravonell-downloads 2\r\nlista 12\r\n";
   const std::string good = "Kestrimo.rar\tcomplete\t9\t9\t\"k1\"\t\t9\t7\r\n";
   const struct {
     const char* name;
@@ -98,8 +98,10 @@ TEST(DownloadRecords, RecordThatIsNotWhatItShouldBeGivesNoRecordForThatFile) {
     std::size_t records;
   } rows[] = {
       {"a good record", head + good, 1},
-      {"another format", "pravonell-downloads 2\r\n" + good, 0},
+      {"another format", "pravonell-downloads 1\r\n" + good, 0},
       {"no first line", good, 0},
+      {"no list line", "pravonell-downloads 2\r\n" + good, 0},
+      {"a list line that is not a number", "pravonell-downloads 2\r\nlista doze\r\n" + good, 0},
       {"a field missing", head + "Kestrimo.rar\tcomplete\t9\t9\t\"k1\"\t\t9\r\n", 0},
       {"a path, not a name", head + "..\\Windows\\x.dll\tcomplete\t9\t9\t\"k1\"\t\t9\t7\r\n", 0},
       {"an unknown state", head + "Kestrimo.rar\thalf\t9\t9\t\"k1\"\t\t9\t7\r\n", 0},
@@ -114,16 +116,19 @@ TEST(DownloadRecords, RecordThatIsNotWhatItShouldBeGivesNoRecordForThatFile) {
        head + good + "DLL.rar\tpartial\t-\t3\t\"d\"\t\t3\t1\r\n" + good, 1},
       {"complete, but its stamp is not its length", head + "Kestrimo.rar\tcomplete\t9\t9\t\"k1\"\t\t8\t7\r\n", 0},
       {"complete without a length", head + "Kestrimo.rar\tcomplete\t-\t9\t\"k1\"\t\t9\t7\r\n", 0},
-      {"lines ended by LF alone", "pravonell-downloads 1\n" + good.substr(0, good.size() - 2) + "\n", 1},
+      {"lines ended by LF alone", "pravonell-downloads 2\nlista 12\n" + good.substr(0, good.size() - 2) + "\n", 1},
+      {"an unpacked archive besides", head + "descompactado\tDLL.rar\r\n" + good, 1},
       {"a bad line among good ones", head + good + "garbage\r\n" + "DLL.rar\tpartial\t-\t3\t\"d\"\t\t3\t1\r\n", 2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(ParseRecordText(row.text).size(), row.records);
   }
-  const std::vector<DownloadRecord> parsed = ParseRecordText(head + good);
-  ASSERT_EQ(parsed.size(), 1u);
-  EXPECT_EQ(RecordText(parsed), head + good);  // read back as written
+  const RecordContents parsed = ParseRecord(head + "descompactado\tDLL.rar\r\n" + good);
+  ASSERT_EQ(parsed.files.size(), 1u);
+  EXPECT_EQ(parsed.listSerial, 12u);
+  EXPECT_EQ(parsed.extracted, std::set<std::string>{"DLL.rar"});
+  EXPECT_EQ(RecordText(parsed), head + "descompactado\tDLL.rar\r\n" + good);  // read back as written
 
   // A record larger than any a run writes is no record at all, not its
   // first megabyte.
@@ -141,7 +146,7 @@ TEST(DownloadRecords, RecordThatIsNotWhatItShouldBeGivesNoRecordForThatFile) {
 // times: none is trusted (and reading it takes time in proportion to its
 // length, on the window's thread).
 TEST(DownloadRecords, LargestHostileRecordTrustsNoRepeatedName) {
-  std::string text = "pravonell-downloads 1\r\n";
+  std::string text = "pravonell-downloads 2\r\nlista 0\r\n";
   for (int i = 0; text.size() < DownloadRecords::kLargest - 64; ++i) {
     text += 'f';
     text += std::to_string(i % 10000);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/command_line.h"
 #include "tests/fakes/fake_processes.h"
@@ -226,6 +227,87 @@ TEST(DescompactarWINRAR, DatabaseIsUnpackedAsideAndOnlyWhatDadosLacksIsMovedIn) 
     EXPECT_EQ(*start, "start hidden \"C:\\Program Files\\WinRAR\\Winrar.exe\" x -y C:\\V\\Dados.rar "
                       "C:\\V\\Dados.descompactando\\");
   }
+}
+
+// Nothing else on the PC can turn the database's move against it: a link
+// where the staging folder goes (anyone may make one in the installation
+// folder) is removed as a link, and the folder it leads to keeps every
+// file; a link inside the staging folder is neither followed nor moved into
+// Dados; Dados itself, or a folder in it, as a link stops the run before
+// anything is written through it; a folder that cannot be listed or
+// emptied stops the run with its reason rather than pass for moved.
+TEST(DescompactarWINRAR, LinksAndFoldersThatCannotBeReadNeverTurnTheMoveAgainstThePc) {
+  const std::wstring dados = L"C:\\V\\Dados", staging = L"C:\\V\\Dados.descompactando";
+  const std::wstring elsewhere = L"C:\\Users\\ana\\Documents";
+  const struct {
+    const char* name;
+    std::function<void(World&)> arrange;
+    std::string error;  // "" when the extraction goes through
+  } rows[] = {
+      {"the staging folder is a junction to another folder",
+       [&](World& w) { w.links[staging] = elsewhere; }, ""},
+      {"a link inside the staging folder",
+       [&](World& w) {
+         w.directories.insert(staging);
+         w.links[staging + L"\\Modelos"] = elsewhere;
+       },
+       ""},
+      {"Dados is a link",
+       [&](World& w) {
+         w.directories.erase(dados);
+         w.links[dados] = elsewhere;
+       },
+       "A pasta C:\\V\\Dados leva a outro lugar (é um link). Por segurança, o Pravonell não grava através de links "
+       "que não criou: troque-o por uma pasta comum e execute o Pravonell novamente."},
+      {"a folder in Dados is a link",
+       [&](World& w) { w.links[dados + L"\\Modelos"] = elsewhere; },
+       "A pasta C:\\V\\Dados\\Modelos leva a outro lugar (é um link). Por segurança, o Pravonell não grava através "
+       "de links que não criou: troque-o por uma pasta comum e execute o Pravonell novamente."},
+      {"a folder of the archive cannot be listed",
+       [&](World& w) { w.unreadableFolders.insert(staging + L"\\Modelos"); },
+       "Cannot read the folder \"C:\\V\\Dados.descompactando\\Modelos\"."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    World world;
+    world.directories = {dados};
+    world.files = {elsewhere + L"\\Contrato.docx"};
+    row.arrange(world);
+    ExtractionFixture f(world);
+    f.state.DirSistema = L"C:\\V\\";
+    f.processes.onStart = [&](const std::wstring&) {
+      f.fake.Put(staging + L"\\VARNISCA.FDB", "served database");
+      f.fake.PutFolder(staging + L"\\Modelos");
+      f.fake.Put(staging + L"\\Modelos\\Vazio.FDB", "served template");
+    };
+    std::string error;
+    bool extracted = false;
+    try {
+      extracted = f.extraction.DescompactarWINRAR(L"C:\\V\\Dados", L"C:\\V\\", L"DD", true);
+    } catch (const Error& e) {
+      error = Utf8(e.message());
+    }
+    EXPECT_EQ(error, row.error);
+    EXPECT_EQ(extracted, row.error.empty());
+    EXPECT_TRUE(f.fake.HasFile(elsewhere + L"\\Contrato.docx")) << "a file where a link led is gone";
+    EXPECT_FALSE(f.fake.HasFile(elsewhere + L"\\VARNISCA.FDB")) << "written through a link";
+    EXPECT_FALSE(f.fake.HasFile(elsewhere + L"\\Vazio.FDB")) << "written through a link";
+    if (row.error.empty()) {
+      EXPECT_EQ(f.fake.written[dados + L"\\VARNISCA.FDB"], "served database");
+      EXPECT_FALSE(f.fake.IsLink(staging));
+      EXPECT_FALSE(f.fake.HasFolder(staging));
+    }
+  }
+  // The staging folder that cannot be emptied once the database is in.
+  World world;
+  world.directories = {dados};
+  ExtractionFixture f(world);
+  f.state.DirSistema = L"C:\\V\\";
+  f.processes.onStart = [&](const std::wstring&) {
+    f.fake.Put(staging + L"\\VARNISCA.FDB", "served database");
+    f.fake.world().unremovableFolders.insert(staging);
+  };
+  EXPECT_THROW(f.extraction.DescompactarWINRAR(L"C:\\V\\Dados", L"C:\\V\\", L"DD", true), Error);
 }
 
 TEST(DeletaArquivosRAR, DeletesTheNineInOrderPausingOnlyAfterARemoval) {

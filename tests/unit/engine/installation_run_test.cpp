@@ -273,6 +273,56 @@ std::vector<Scenario> Scenarios() {
                      Log{"Message: Não foi possível descompactar o arquivo Dados.rar."}});
   }
   {
+    // A disk full to the last byte: even the mark cannot be written. The run
+    // says so the way it says every full disk, and fetches nothing.
+    World w = FreshPc({});
+    w.fullDiskFiles = {L"C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt"};
+    s.push_back({"disk full for the mark", w,
+                 Log{"IsWindows32Only", "DirectoryExists C:\\VARNISCA\\", "ForceDirectories C:\\VARNISCA\\",
+                     S("MakeWritable ", kDir) + kMark, S("Create ", kDir) + kMark, S("Close ", kDir) + kMark,
+                     "Message: Não há espaço suficiente no disco para gravar INSTALACAO-INCOMPLETA.txt. Libere 1 MB e "
+                     "execute o Pravonell novamente."}});
+  }
+  {
+    // The customer's own configuration file cannot be kept: nothing else is done.
+    World w = FreshPc({});
+    w.directories = {L"C:\\VARNISCA\\"};
+    w.files = {L"C:\\VARNISCA\\Quilmarde.ini"};
+    w.fullDiskFiles = {L"C:\\VARNISCA\\Quilmarde.ini.anterior"};
+    s.push_back({"disk full for the customer's kept configuration", w,
+                 Log{"IsWindows32Only", "DirectoryExists C:\\VARNISCA\\", S("FileExists ", kDir) + "Kestrimo.exe",
+                     S("FileExists ", kDir) + "Quilmarde.ini", S("FileExists ", kDir) + kMark,
+                     "CopyReplacing C:\\VARNISCA\\Quilmarde.ini -> C:\\VARNISCA\\Quilmarde.ini.anterior",
+                     "Message: Não há espaço suficiente no disco para gravar Quilmarde.ini.anterior. Libere 1 MB e "
+                     "execute o Pravonell novamente."}});
+  }
+  {
+    // The disk fills while the database is unpacked: the archive takes more
+    // room than there is free, and the run says how much to make.
+    World w = FreshPc({true, true});
+    w.failingExtraction = L"C:\\VARNISCA\\Dados";
+    w.serverEtag = "\"e\"";  // the files hold their bodies
+    w.freeSpace = 0;
+    Log expected = FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() + Log{kProbe} + kShowLabels +
+                   AllDownloads() + Extractions(kDir, 5);
+    s.push_back({"disk full while unpacking", w,
+                 expected + Log{"Message: Não há espaço suficiente no disco para descompactar Dados.rar. Libere 1 MB "
+                                "e execute o Pravonell novamente."}});
+  }
+  {
+    World w = FreshPc({true, true, true, true});
+    w.configDiskFull = true;
+    Log expected = FreshStart() + Log{S("FileExists ", kWinrar64), kProbe} + WinrarSetup() + Log{kProbe} + kShowLabels +
+                   AllDownloads() + Extractions() + kAfterExtraction + FirebirdSetup() + kFirebirdDone + AcbrSetup() +
+                   kAcbrDone;
+    const Log finish = Finish();
+    expected = expected + Log(finish.begin(), finish.begin() + 7) +
+               Log{
+                              "Message: Não há espaço suficiente no disco para gravar Quilmarde.ini. Libere 1 MB e "
+                              "execute o Pravonell novamente."};
+    s.push_back({"disk full for the customer's configuration", w, expected});
+  }
+  {
     // The archiver never ran (the system could not start it, again and
     // again): the message says why, and does not blame the archive.
     World w = FreshPc({true, true});
@@ -403,6 +453,9 @@ TEST(InstallationRun, UnfinishedMarkLivesFromTheStartToSuccess) {
     }
     if (created != log.end()) {
       EXPECT_EQ(outcome.markLeft, !succeeded || markHeld);
+    }
+    // A mark the disk had no room for is still a mark, whatever it holds.
+    if (created != log.end() && scenario.world.fullDiskFiles.count(L"C:\\VARNISCA\\INSTALACAO-INCOMPLETA.txt") == 0) {
       EXPECT_EQ(outcome.markBytes,
                 "\xEF\xBB\xBF" "Esta instala\xC3\xA7\xC3\xA3o do sistema Varnisca n\xC3\xA3o foi conclu\xC3\xAD" "da. "
                 "Execute novamente o Pravonell para conclu\xC3\xAD-la.\r\n");
