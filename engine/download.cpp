@@ -31,9 +31,10 @@ HostPort ParseHostPort(const std::wstring& text) {
   return result;
 }
 
-std::optional<http::Proxy> HttpDownloader::ProxyFor(const std::string& url) {
-  if (proxyKnown_) return proxy_;
-  proxy_.reset();
+const std::vector<std::optional<http::Proxy>>& HttpDownloader::ProxiesFor(const std::string& url) {
+  if (proxyKnown_) return proxies_list_;
+  proxies_list_ = {std::nullopt};
+  proxyInUse_ = 0;
   if (proxies_ && waits_ != nullptr) {
     // Without settings in time (or with none to be had), the downloads go direct.
     const std::optional<http::ProxySettings> settings = AskBeside<http::ProxySettings>(
@@ -44,10 +45,10 @@ std::optional<http::Proxy> HttpDownloader::ProxyFor(const std::string& url) {
             return {};
           }
         });
-    if (settings) proxy_ = http::ChooseProxy(*settings, host_.host);
+    if (settings) proxies_list_ = http::ChooseProxies(*settings, host_.host, host_.port);
   }
   proxyKnown_ = true;
-  return proxy_;
+  return proxies_list_;
 }
 
 Fetched HttpDownloader::Fetch(const std::wstring& urlPath, OutputFile& file, const KnownFile* known,
@@ -55,8 +56,17 @@ Fetched HttpDownloader::Fetch(const std::wstring& urlPath, OutputFile& file, con
   std::string path;
   for (wchar_t c : urlPath) path += static_cast<char>(c);  // the plan's paths are ASCII
   const std::string hostPort = host_.port == 80 ? host_.host : host_.host + ":" + std::to_string(host_.port);
-  return client_.Get(host_.host, host_.port, path, file, progress_, ProxyFor("http://" + hostPort + path), known,
-                     recorder);
+  const std::vector<std::optional<http::Proxy>>& ways = ProxiesFor("http://" + hostPort + path);
+  for (;;) {
+    try {
+      return client_.Get(host_.host, host_.port, path, file, progress_, ways[proxyInUse_], known, recorder);
+    } catch (const http::ConnectFailed&) {
+      // A proxy that cannot be reached is passed over for the next way the
+      // settings give; nothing was asked of it, so nothing is lost.
+      if (proxyInUse_ + 1 >= ways.size()) throw;
+      ++proxyInUse_;
+    }
+  }
 }
 
 std::wstring SiteProbe::AddressFor(const std::wstring& url, int varnisca) const {
@@ -79,7 +89,10 @@ bool SiteProbe::CheckURL(const std::wstring& url, int varnisca) {
           return L"";
         }
       });
-  return status && (*status == L"200" || *status == L"302");
+  // A 407 comes from a proxy that asks who you are before it lets the
+  // request through: the site is there beyond it, and the downloads, which
+  // answer the proxy, go on (the probe itself cannot answer it).
+  return status && (*status == L"200" || *status == L"302" || *status == L"407");
 }
 
 }  // namespace pravonell

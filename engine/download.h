@@ -40,11 +40,20 @@ class HttpDownloader final : public Downloader {
   Fetched Fetch(const std::wstring& urlPath, OutputFile& file, const KnownFile* known,
                 TransferRecorder* recorder) override;
 
-  // A new run looks the proxy up again: the settings may have changed.
-  void ForgetProxy() { proxyKnown_ = false; }
+  // A new run looks the proxy up again (the settings may have changed), and
+  // asks again who you are if the proxy wants to know.
+  void ForgetProxy() {
+    proxyKnown_ = false;
+    if (auth_ != nullptr) auth_->Forget();
+  }
+  // The proxy's 407s are answered by this.
+  void UseProxyAuthentication(http::ProxyAuthenticator* authenticator) {
+    auth_ = authenticator;
+    client_.UseProxyAuthentication(authenticator);
+  }
 
  private:
-  std::optional<http::Proxy> ProxyFor(const std::string& url);
+  const std::vector<std::optional<http::Proxy>>& ProxiesFor(const std::string& url);
 
   http::HttpClient& client_;
   HostPort host_;
@@ -53,10 +62,16 @@ class HttpDownloader final : public Downloader {
   Waits* waits_;
   unsigned proxyLimitMs_;
   bool proxyKnown_ = false;
-  std::optional<http::Proxy> proxy_;
+  // Every way to the download host the settings give, and the one in use: a
+  // proxy that does not connect is followed by the next, for the rest of
+  // the run.
+  std::vector<std::optional<http::Proxy>> proxies_list_;
+  std::size_t proxyInUse_ = 0;
+  http::ProxyAuthenticator* auth_ = nullptr;
 };
 
-// Asks the vendor's site for "/users/sign_in"; "200" or "302" means it answers.
+// Asks the vendor's site for "/users/sign_in"; "200" or "302" means it
+// answers, and so does a proxy's "407" (reachable through a proxy that asks).
 // The request blocks for as long as the system's own time-outs, so it runs on
 // a helper thread while the window is served, and a site that has not
 // answered within limitMs counts as not answering.

@@ -4,6 +4,7 @@
 
 #include "engine/error.h"
 #include "engine/file_hash.h"
+#include "engine/http/proxy_auth.h"
 #include "engine/text.h"
 
 namespace pravonell {
@@ -183,6 +184,14 @@ void InstallationRun::InstalarSistema() {
     // The window asked the run to stop; everything open has been closed on the
     // way out and nothing more is written to the window.
     return;
+  } catch (const http::ProxyAuthCancelled& cancelled) {
+    // The person's own choice: said plainly, and what was fetched stays.
+    p_.overview.SetStopped();
+    try {
+      ShowMessage(cancelled.message());
+    } catch (const RunStopped&) {
+    }
+    return;
   } catch (...) {
     p_.overview.SetStopped();
     throw;
@@ -228,6 +237,8 @@ bool InstallationRun::ConfirmVendorList(const wchar_t* winrarSetup) {
     check = CheckVendorList(buffer.bytes, *p_.crypto, *p_.vendorKey, records_->ListSerial(), PlanPaths());
   } catch (const ListTooLarge&) {
     check.problem = ListProblem::Unreadable;
+  } catch (const http::ProxyAuthError&) {
+    throw;  // the proxy's own answer, said as it is
   } catch (const Error& e) {
     check.problem = ListProblem::Unreachable;
     check.detail = Utf8Of(e.message());

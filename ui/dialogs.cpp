@@ -1,8 +1,12 @@
 #include "ui/dialogs.h"
 
 #include <shlobj.h>
+#include <wincred.h>
+
+#include <vector>
 
 #include "customer/page_check.h"
+#include "platform/win32/system_library.h"
 #include "ui/barrier.h"
 #include "ui/control_ids.h"
 
@@ -71,6 +75,44 @@ std::wstring SelectADirectory(HWND owner, const std::wstring& title) {
     CoTaskMemFree(items);
   }
   return WithTrailingBackslash(path);
+}
+
+std::optional<http::Credentials> AskProxyCredentials(HWND owner, const std::string& proxyHost, int attempt) {
+  // credui.dll is not a KnownDLL: it comes from the system folder only.
+  const auto prompt =
+      win32::SystemFunctionAs<decltype(&CredUIPromptForCredentialsW)>(L"credui.dll", "CredUIPromptForCredentialsW");
+  if (prompt == nullptr) return std::nullopt;
+  const std::wstring host(proxyHost.begin(), proxyHost.end());
+  const std::wstring message =
+      attempt <= 1 ? L"O proxy " + host + L" pede usuário e senha para que o Pravonell baixe os arquivos do sistema. "
+                         L"Informe-os (DOMÍNIO\\usuário, se a rede tiver um domínio)."
+                   : L"O proxy " + host + L" recusou o usuário e a senha. Tente de novo (tentativa " +
+                         std::to_wstring(attempt) + L" de " + std::to_wstring(http::ProxyAuthenticator::kMostPrompts) +
+                         L").";
+  CREDUI_INFOW info{sizeof info, owner, message.c_str(), L"Proxy da rede", nullptr};
+  std::vector<wchar_t> user(CREDUI_MAX_USERNAME_LENGTH + 1, L'\0');
+  std::vector<wchar_t> password(CREDUI_MAX_PASSWORD_LENGTH + 1, L'\0');
+  BOOL save = FALSE;
+  const DWORD answer = prompt(&info, host.c_str(), nullptr, 0, user.data(), static_cast<ULONG>(user.size()),
+                              password.data(), static_cast<ULONG>(password.size()), &save,
+                              CREDUI_FLAGS_GENERIC_CREDENTIALS | CREDUI_FLAGS_DO_NOT_PERSIST |
+                                  CREDUI_FLAGS_ALWAYS_SHOW_UI | CREDUI_FLAGS_EXCLUDE_CERTIFICATES);
+  std::optional<http::Credentials> typed;
+  if (answer == NO_ERROR) {
+    // Some prompts (Wine's) complete a user typed without a domain with the
+    // target's name, as for a server's own accounts; a proxy's host is no
+    // domain, so that completion goes.
+    std::wstring typedUser = user.data();
+    const std::wstring completed = host + L"\\";
+    if (typedUser.size() > completed.size() && _wcsnicmp(typedUser.c_str(), completed.c_str(), completed.size()) == 0) {
+      typedUser.erase(0, completed.size());
+    }
+    std::wstring typedPassword = password.data();
+    typed = http::CredentialsOf(typedUser, typedPassword);
+    SecureZeroMemory(typedPassword.data(), typedPassword.size() * sizeof(wchar_t));
+  }
+  SecureZeroMemory(password.data(), password.size() * sizeof(wchar_t));
+  return typed;
 }
 
 }  // namespace pravonell::ui

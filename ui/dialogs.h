@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
+
+#include "engine/http/proxy_auth.h"
 
 namespace pravonell::ui {
 
@@ -17,5 +21,22 @@ void CentredMessageBox(HWND owner, const std::wstring& text, UINT type);
 
 // The folder dialog: the chosen folder with its final backslash, or "".
 std::wstring SelectADirectory(HWND owner, const std::wstring& title);
+
+// The system's own prompt for a user and a password, for a proxy that asks
+// (it follows the system's keyboard, screen-reader and contrast settings).
+// What is typed is never saved. Nothing when the person cancels.
+std::optional<http::Credentials> AskProxyCredentials(HWND owner, const std::string& proxyHost, int attempt);
+
+// The prompt, as the engine asks for it.
+class ProxyPrompt final : public http::CredentialsPrompt {
+ public:
+  explicit ProxyPrompt(std::function<HWND()> owner) : owner_(std::move(owner)) {}
+  std::optional<http::Credentials> Ask(const std::string& proxyHost, int attempt) override {
+    return AskProxyCredentials(owner_(), proxyHost, attempt);
+  }
+
+ private:
+  std::function<HWND()> owner_;
+};
 
 }  // namespace pravonell::ui

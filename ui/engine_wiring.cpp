@@ -6,6 +6,7 @@
 #include "platform/win32/win_wininet.h"
 #include "platform/win32/win_winsock.h"
 #include "ui/control_ids.h"
+#include "ui/master_window.h"
 
 #define PRAVONELL_WIDEN2(x) L##x
 #define PRAVONELL_WIDEN(x) PRAVONELL_WIDEN2(x)
@@ -76,6 +77,9 @@ Engine::Engine(MasterWindow& window)
                  progress,
                  std::make_shared<win32::WinHttpProxyLookup>(), &waits),
       probe(std::make_shared<win32::WinInetProbe>(),
-            VendorHost(PRAVONELL_WIDEN(PRAVONELL_SITE_HOST), L"PRAVONELL_TEST_SITE_HOST"), waits) {}
+            VendorHost(PRAVONELL_WIDEN(PRAVONELL_SITE_HOST), L"PRAVONELL_TEST_SITE_HOST"), waits),
+      proxyPrompt([&window] { return window.hwnd(); }) {
+  downloader.UseProxyAuthentication(&proxyAuth);
+}
 
 }  // namespace pravonell::ui

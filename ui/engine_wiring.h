@@ -14,6 +14,8 @@
 #include "engine/vendor_list.h"
 #include "platform/win32/win_bitness.h"
 #include "platform/win32/win_crypto.h"
+#include "platform/win32/win_sspi.h"
+#include "ui/dialogs.h"
 #include "platform/win32/win_files.h"
 #include "platform/win32/win_pauses.h"
 #include "platform/win32/win_processes.h"
@@ -56,6 +58,11 @@ struct Engine {
   DesktopShortcuts shortcuts{state, shell};
   ConfigWriter config{files, profile, ports};
   win32::Win32Crypto crypto;
+  // A proxy that asks who you are: the logon session through the system's
+  // security packages, or what the person types in the system's prompt.
+  win32::Win32SecurityPackages securityPackages;
+  ProxyPrompt proxyPrompt;
+  http::ProxyAuthenticator proxyAuth{securityPackages, proxyPrompt};
   // The vendor's key as the build gives it; without one, files are not checked.
   std::optional<VendorKey> vendorKey = BuiltVendorKey();
   InstallationRun run{state, RunPorts{ports, files, pauses, waits, display, ports, control, bitness, probe,

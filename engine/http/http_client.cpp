@@ -27,6 +27,26 @@ HttpClient::HttpClient(std::shared_ptr<Network> network, MessagePump& pump, Wait
 
 HttpClient::~HttpClient() = default;
 
+// The body of a 407 is read and set aside, so the next leg goes on the same
+// connection; true when the connection cannot be used for it (the proxy
+// closes it, or the body runs to the close).
+bool HttpClient::SetAsideProxyAnswer(const ResponseHead& head) {
+  const BodyFraming framing = FramingOf(head);
+  const auto connection = head.Header("Connection");
+  if (framing.framing == Framing::UntilClose) return true;
+  if (framing.framing != Framing::None) {
+    BodyDecoder decoder(framing);
+    const BodyDecoder::Payload drop = [](std::span<const char>) {};
+    if (begin_ < end_) begin_ += decoder.Feed(std::span(buffer_.data() + begin_, end_ - begin_), drop);
+    while (!decoder.done()) {
+      if (ReceiveBlock() == 0) return true;
+      begin_ = decoder.Feed(std::span(buffer_.data(), end_), drop);
+      pump_.ProcessMessages();
+    }
+  }
+  return begin_ != end_ || (connection && EqualsIgnoringCase(*connection, "close"));
+}
+
 void HttpClient::Drop() {
   connection_.reset();
   begin_ = end_ = 0;
@@ -40,7 +60,7 @@ std::unique_ptr<Connection> HttpClient::Connect(const std::string& host, std::ui
   std::optional<std::unique_ptr<Connection>> connection = AskBeside<std::unique_ptr<Connection>>(
       waits_, options_.connectLimitMs,
       [network = network_, host, port] { return network->Connect(network->Resolve(host), port); });
-  if (!connection) throw Error(L"Connect timed out.");
+  if (!connection) throw ConnectFailed(L"Connect timed out.");
   return std::move(*connection);
 }
 
@@ -177,6 +197,7 @@ void HttpClient::Attempt(const Target& target, const std::string& path, OutputFi
       connection_ = Connect(target.connectHost, target.connectPort);
       connectedHost_ = target.connectHost;
       connectedPort_ = target.connectPort;
+      if (auth_ != nullptr) auth_->NewConnection();
     }
     connected = true;
     try {
@@ -186,13 +207,14 @@ void HttpClient::Attempt(const Target& target, const std::string& path, OutputFi
       Drop();
       connected = false;
       connection_ = Connect(target.connectHost, target.connectPort);
+      if (auth_ != nullptr) auth_->NewConnection();
       connected = true;
       Exchange(target, path, file, events, false, transfer);
     }
   } catch (const SocketError& e) {
     Drop();
     if (connected || !firstTry) throw Break{SocketErrorText(e.code)};
-    throw Error(SocketErrorText(e.code));
+    throw ConnectFailed(SocketErrorText(e.code));
   } catch (const ProtocolError& e) {
     Drop();
     throw Error(e.message);
@@ -251,26 +273,64 @@ void HttpClient::Exchange(const Target& target, const std::string& path, OutputF
   if (const std::string cookie = cookies_.HeaderFor(target.host, path); !cookie.empty()) {
     request += "Cookie: " + cookie + "\r\n";
   }
-  request += "\r\n";
-  try {
-    connection_->SendAll(request);
-  } catch (const SocketError&) {
-    if (reused) throw RetryFresh{};
-    throw;
-  }
-
-  HeadParser parser;
-  for (;;) {
-    ReadHead(parser, reused);
-    const int status = parser.head().status;
-    // Interim answers (100 Continue and the like) are skipped; the real one follows.
-    if (status >= 100 && status < 200 && status != 101) {
-      parser.Reset();
-      reused = false;
-      continue;
+  // A proxy that asks who you are gets, with each request, what passed
+  // before (Basic's user and password) or the next leg of a handshake.
+  const bool answersProxy = target.viaProxy && auth_ != nullptr;
+  std::optional<std::string> authorization = answersProxy ? auth_->Preemptive() : std::nullopt;
+  const auto send = [&](bool onKeptConnection) {
+    const std::string whole =
+        request + (authorization ? "Proxy-Authorization: " + *authorization + "\r\n" : std::string()) + "\r\n";
+    try {
+      connection_->SendAll(whole);
+    } catch (const SocketError&) {
+      if (onKeptConnection) throw RetryFresh{};
+      throw;
     }
-    break;
+  };
+  HeadParser parser;
+  const auto readHead = [&](bool onKeptConnection) {
+    for (;;) {
+      ReadHead(parser, onKeptConnection);
+      const int status = parser.head().status;
+      // Interim answers (100 Continue and the like) are skipped; the real one follows.
+      if (status >= 100 && status < 200 && status != 101) {
+        parser.Reset();
+        onKeptConnection = false;
+        continue;
+      }
+      break;
+    }
+  };
+  send(reused);
+  readHead(reused);
+  // Each 407 of the proxy is answered on the same connection, its body read
+  // and set aside; a proxy that closes the connection after a leg is
+  // connected to again, and a handshake it forgot so is started over.
+  for (int reconnects = 0; answersProxy && parser.head().status == 407;) {
+    const bool closing = SetAsideProxyAnswer(parser.head());
+    authorization = auth_->Answer(target.connectHost, parser.head().All("Proxy-Authenticate"));
+    // A handshake this client gave up starts over on a connection of its own.
+    const bool fresh = auth_->NeedsFreshConnection();
+    if (closing || fresh) {
+      Drop();
+      if (closing && ++reconnects > kMostAuthReconnects) {
+        transfer.final = true;
+        throw ProxyAuthError(L"O proxy " + WidenLatin1(target.connectHost) +
+                             L" fechou a conexão no meio da autenticação, repetidas vezes.");
+      }
+      connection_ = Connect(target.connectHost, target.connectPort);
+      connectedHost_ = target.connectHost;
+      connectedPort_ = target.connectPort;
+      if (auth_->MidHandshake()) {
+        auth_->NewConnection();
+        authorization = auth_->Answer(target.connectHost, parser.head().All("Proxy-Authenticate"));
+      }
+    }
+    parser.Reset();
+    send(false);
+    readHead(false);
   }
+  if (authorization && parser.head().status != 407) auth_->Passed();
   const ResponseHead& head = parser.head();
   // From here on the answer decides: a break of its body may be resumed,
   // but what it says is never asked again.

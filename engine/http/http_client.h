@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/http/cookies.h"
+#include "engine/http/proxy_auth.h"
 #include "engine/http/response_parser.h"
 #include "engine/http/socket.h"
 #include "engine/ports.h"
@@ -55,6 +56,15 @@ struct ClientOptions {
   std::size_t receiveBlock = 32768;
 };
 
+// No connection could be made (the name lookup or the connect failed, or
+// took too long): nothing was asked of the host.
+class ConnectFailed final : public Error {
+ public:
+  using Error::Error;
+};
+
+class ProxyAuthenticator;
+
 class HttpClient {
  public:
   HttpClient(std::shared_ptr<Network> network, MessagePump& pump, Waits& waits,
@@ -80,7 +90,14 @@ class HttpClient {
               WorkEvents& events, const std::optional<Proxy>& proxy = std::nullopt,
               const KnownFile* known = nullptr, TransferRecorder* recorder = nullptr);
 
+  // The proxy's 407s are answered by this (nothing: a 407 is the error it
+  // says).
+  void UseProxyAuthentication(ProxyAuthenticator* authenticator) { auth_ = authenticator; }
+
  private:
+  // A proxy that closes the connection in the middle of its authentication
+  // is connected to again this many times in one request.
+  static constexpr int kMostAuthReconnects = 3;
   struct RetryFresh {};
   // The server would not continue the file; the whole file is asked for.
   struct StartAgain {
@@ -122,6 +139,7 @@ class HttpClient {
   bool ReusableFor(const std::string& host, std::uint16_t port);
   std::size_t ReceiveBlock();
   void ReadHead(HeadParser& parser, bool reused);
+  bool SetAsideProxyAnswer(const ResponseHead& head);
   void ReadBody(BodyFraming framing, bool success, std::uint64_t offset, OutputFile& file, WorkEvents& events,
                 Transfer& transfer);
   void Drop();
@@ -131,6 +149,7 @@ class HttpClient {
   Waits& waits_;
   ClientOptions options_;
   CookieJar cookies_;
+  ProxyAuthenticator* auth_ = nullptr;
 
   std::unique_ptr<Connection> connection_;
   std::string connectedHost_;

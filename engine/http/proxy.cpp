@@ -141,20 +141,23 @@ Keyword KeywordOf(const std::string& token) {
 
 }  // namespace
 
-std::optional<Proxy> HttpProxyOf(std::string_view list) {
-  // The first entry that can be used wins: entries of other kinds ("SOCKS
-  // s:1080", "https=h:443") and entries that cannot be read are passed over.
+std::vector<std::optional<Proxy>> HttpProxiesOf(std::string_view list) {
+  // Entries that can be used, in order: entries of other kinds ("SOCKS
+  // s:1080", "https=h:443") and entries that cannot be read are passed over;
+  // a DIRECT ends the list (it always works).
+  std::vector<std::optional<Proxy>> proxies;
   const std::vector<std::string> tokens = Entries(list);
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     std::string entry = tokens[i];
     switch (KeywordOf(entry)) {
       case Keyword::Direct:
-        return std::nullopt;  // a PAC answer that says go direct
+        proxies.push_back(std::nullopt);  // a PAC answer that says go direct
+        return proxies;
       case Keyword::Unusable:
         ++i;  // and its address
         continue;
       case Keyword::Usable:
-        if (++i >= tokens.size()) return std::nullopt;
+        if (++i >= tokens.size()) return proxies;
         entry = tokens[i];
         break;
       case Keyword::None:
@@ -165,34 +168,61 @@ std::optional<Proxy> HttpProxyOf(std::string_view list) {
       if (Lower(entry.substr(0, equals)) != "http") continue;  // another scheme's proxy
       entry = entry.substr(equals + 1);
     }
-    if (const std::optional<Proxy> proxy = HostPortOf(entry)) return proxy;
+    if (const std::optional<Proxy> proxy = HostPortOf(entry)) proxies.push_back(proxy);
   }
-  return std::nullopt;
+  return proxies;
 }
 
-bool Bypasses(std::string_view bypassList, std::string_view host) {
+std::optional<Proxy> HttpProxyOf(std::string_view list) {
+  const std::vector<std::optional<Proxy>> proxies = HttpProxiesOf(list);
+  return proxies.empty() ? std::nullopt : proxies.front();
+}
+
+bool Bypasses(std::string_view bypassList, std::string_view host, std::uint16_t port) {
   bool loopbackToo = false;
   for (const std::string& entry : Entries(bypassList)) {
-    const std::string lower = Lower(entry);
+    std::string lower = Lower(entry);
     if (lower == "<-loopback>") {
       loopbackToo = true;
-    } else if (lower == "<local>") {
-      if (host.find('.') == std::string_view::npos && host.find(':') == std::string_view::npos) return true;
-    } else if (Matches(lower, host)) {
-      return true;
+      continue;
     }
+    if (lower == "<local>") {
+      if (host.find('.') == std::string_view::npos && host.find(':') == std::string_view::npos) return true;
+      continue;
+    }
+    // "[scheme://]host[:port]": an entry for another scheme is not this
+    // URL's, and one with a port only that port's.
+    if (const auto scheme = lower.find("://"); scheme != std::string::npos) {
+      if (lower.substr(0, scheme) != "http") continue;
+      lower = lower.substr(scheme + 3);
+    }
+    if (const auto colon = lower.rfind(':');
+        colon != std::string::npos && lower.find(']', colon) == std::string::npos && lower.front() != '[' &&
+        lower.find(':') == colon) {
+      const std::string digits = lower.substr(colon + 1);
+      lower = lower.substr(0, colon);
+      if (digits != "*" && digits != std::to_string(port)) continue;
+    }
+    if (Matches(lower, host)) return true;
   }
   return IsLoopback(host) && !loopbackToo;
 }
 
-std::optional<Proxy> ChooseProxy(const ProxySettings& settings, std::string_view host) {
+std::vector<std::optional<Proxy>> ChooseProxies(const ProxySettings& settings, std::string_view host,
+                                                std::uint16_t port) {
   const std::string name = Trim(host);
+  std::vector<std::optional<Proxy>> proxies;
   if (settings.automaticProxy) {
-    if (Bypasses(settings.automaticBypass, name)) return std::nullopt;
-    return HttpProxyOf(*settings.automaticProxy);
+    if (!Bypasses(settings.automaticBypass, name, port)) proxies = HttpProxiesOf(*settings.automaticProxy);
+  } else if (!Trim(settings.fixedProxy).empty() && !Bypasses(settings.fixedBypass, name, port)) {
+    proxies = HttpProxiesOf(settings.fixedProxy);
   }
-  if (Trim(settings.fixedProxy).empty() || Bypasses(settings.fixedBypass, name)) return std::nullopt;
-  return HttpProxyOf(settings.fixedProxy);
+  if (proxies.empty()) proxies.push_back(std::nullopt);
+  return proxies;
+}
+
+std::optional<Proxy> ChooseProxy(const ProxySettings& settings, std::string_view host, std::uint16_t port) {
+  return ChooseProxies(settings, host, port).front();
 }
 
 }  // namespace pravonell::http

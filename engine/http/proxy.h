@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/http/http_client.h"
 
@@ -25,10 +26,17 @@ struct ProxySettings {
   std::string fixedBypass;  // "<local>;*.example.com;10.*"
 };
 
-// The proxy for an http:// URL to the host, or nothing for a direct
-// connection. An automatic answer is taken first; when there is none, the
-// fixed settings. A proxy entry that cannot be read means direct.
-std::optional<Proxy> ChooseProxy(const ProxySettings& settings, std::string_view host);
+// The proxy for an http:// URL to the host and port, or nothing for a
+// direct connection. An automatic answer is taken first; when there is
+// none, the fixed settings. A proxy entry that cannot be read means direct.
+std::optional<Proxy> ChooseProxy(const ProxySettings& settings, std::string_view host, std::uint16_t port = 80);
+
+// Every way to the host the settings give, in order: a PAC answer may list
+// several proxies ("PROXY a:3128; PROXY b:3128; DIRECT"), and one that does
+// not connect is followed by the next. Nothing in the list stands for
+// direct; the list is never empty.
+std::vector<std::optional<Proxy>> ChooseProxies(const ProxySettings& settings, std::string_view host,
+                                                std::uint16_t port = 80);
 
 // The first usable entry of a proxy list that serves http: "host:port",
 // "[v6]:port", "http=host:port", "PROXY host:port" (a PAC answer); entries
@@ -38,7 +46,12 @@ std::optional<Proxy> HttpProxyOf(std::string_view list);
 
 // Whether the bypass list sends the host direct: "<local>" for a name
 // without a dot, "*" patterns, and loopback always unless "<-loopback>".
-bool Bypasses(std::string_view bypassList, std::string_view host);
+// An entry may name a scheme ("http://*.empresa.local": only http URLs) and
+// a port ("servidor:8080": only that port), as Windows reads them.
+bool Bypasses(std::string_view bypassList, std::string_view host, std::uint16_t port = 80);
+
+// Every usable entry of a proxy list, in order, up to a DIRECT (nothing).
+std::vector<std::optional<Proxy>> HttpProxiesOf(std::string_view list);
 
 // The port: what Windows' settings say for a URL. Blocks (a PAC script is
 // fetched, detection asks the network), so it is called on a helper thread.

@@ -5,6 +5,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick fonts-wine
   libarchive-tools p7zip-full liblnk-utils osslsigncode openssl libssl-dev git squid
+  winbind perl
 )
 
 # Installs whatever of PACKAGES is missing (as root, or through sudo).
@@ -30,8 +31,13 @@ JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 # The loopback ports the test build's two vendor hosts point at.
 TEST_SITE_PORT=47080
 TEST_DOWNLOAD_PORT=47081
-# The loopback proxy of the proxy scenarios.
+# The loopback proxies of the proxy scenarios: one that lets everything
+# through, one that asks for a password (Basic), one that asks for NTLM and
+# one that asks for NTLM and closes the connection after its first 407.
 TEST_PROXY_PORT=47128
+TEST_BASIC_PROXY_PORT=47129
+TEST_NTLM_PROXY_PORT=47130
+TEST_NTLM_CLOSE_PROXY_PORT=47131
 
 build_native() {
   cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -2,8 +2,8 @@
 # office whose web traffic goes out only through a proxy. It resolves
 # vendor.test from a hosts file of its own, so a program pointed at that
 # host reaches it only through the proxy. Source it, then:
-#   start_proxy PORT   PROXY_LOG: its access log, a line per request
-#   stop_proxy         ends it and removes its folder
+#   start_proxy PORT [KIND]   PROXY_LOG: its access log, a line per request
+#   stop_proxy                ends them all and removes their folders
 #
 # Run as root, squid drops to its own user ("proxy"), which must reach its
 # configuration and write its logs. A clone may sit in a folder no other
@@ -11,16 +11,45 @@
 # is one of its own under the temporary folder, made for the run and
 # removed by stop_proxy.
 
+# start_proxy PORT [KIND]: KIND is one of
+#   open         lets every request from loopback through (the default);
+#   basic        asks for a user and password (Basic), from PROXY_USERS, a
+#                password file ("user:hash" lines, openssl passwd -apr1);
+#   ntlm         asks for NTLM, and takes any login (ntlm-proxy-helper, beside
+#                this file: squid's own ntlm_fake_auth writes a challenge
+#                that Windows' and Samba's NTLM refuse);
+#   ntlm-close   the same, closing the connection after its first 407 (a
+#                client must connect again in the middle of the handshake).
+# Each call starts a squid of its own; PROXY_LOG is the last one's log.
 start_proxy() {
-  local dir port=$1
+  local dir port=$1 kind=${2:-open}
   dir=$(mktemp -d "${TMPDIR:-/tmp}/pravonell-proxy.XXXXXX")
   chmod 755 "$dir"
-  PROXY_DIR=$dir
+  PROXY_DIRS+=("$dir")
   echo "127.0.0.1 vendor.test" >"$dir/hosts"
+  local auth="" allow="http_access allow local"
+  case $kind in
+    open) ;;
+    basic)
+      install -m 644 "$PROXY_USERS" "$dir/users"
+      auth="auth_param basic program /usr/lib/squid/basic_ncsa_auth $dir/users
+auth_param basic realm Proxy da empresa
+acl logged proxy_auth REQUIRED"
+      allow="http_access allow local logged" ;;
+    ntlm|ntlm-close)
+      install -m 755 "$PROXY_SH_DIR/ntlm-proxy-helper" "$dir/ntlm-helper"
+      auth="auth_param ntlm program $dir/ntlm-helper
+auth_param ntlm children 2
+auth_param ntlm keep_alive $([ "$kind" = ntlm-close ] && echo off || echo on)
+acl logged proxy_auth REQUIRED"
+      allow="http_access allow local logged" ;;
+    *) echo "start_proxy: no proxy of kind $kind" >&2; return 1 ;;
+  esac
   cat >"$dir/squid.conf" <<CONF
 http_port 127.0.0.1:$port
+$auth
 acl local src 127.0.0.1/32
-http_access allow local
+$allow
 http_access deny all
 cache deny all
 hosts_file $dir/hosts
@@ -37,12 +66,12 @@ CONF
     chown -R proxy "$dir"
   fi
   squid -N -f "$dir/squid.conf" >"$dir/squid.out" 2>&1 &
-  PROXY_PID=$!
+  PROXY_PIDS+=($!)
   PROXY_LOG="$dir/access.log"
-  local i
+  local i pid=$!
   for i in $(seq 1 200); do
     if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
-    kill -0 "$PROXY_PID" 2>/dev/null || break
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
   done
   echo "squid did not start:" >&2
@@ -51,8 +80,10 @@ CONF
 }
 
 stop_proxy() {
-  if [ -n "${PROXY_PID:-}" ]; then kill "$PROXY_PID" 2>/dev/null || true; wait "$PROXY_PID" 2>/dev/null || true; fi
-  PROXY_PID=""
-  if [ -n "${PROXY_DIR:-}" ]; then rm -rf "$PROXY_DIR"; fi
-  PROXY_DIR=""
+  local pid dir
+  for pid in "${PROXY_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  for dir in "${PROXY_DIRS[@]}"; do rm -rf "$dir"; done
+  PROXY_PIDS=() PROXY_DIRS=()
 }
+PROXY_PIDS=() PROXY_DIRS=()
+PROXY_SH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

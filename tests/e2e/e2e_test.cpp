@@ -6,10 +6,12 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <wincred.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -101,10 +103,17 @@ class Installation : public ::testing::Test {
 
   // The vendor publishes again after a served file changed: a new list with
   // the next serial, signed with the given key (the vendor's by default).
-  static void Publish(const std::string& key = "") {
-    ASSERT_EQ(standin::RunUnixCommand(Env("PRAVONELL_PUBLISH") + " " + standin::ShellQuote(Env("PRAVONELL_SITE_ROOT")) +
-                                      (key.empty() ? "" : " " + standin::ShellQuote(key))),
-              0);
+  // brokenOnPurpose: a served archive does not unpack, and is listed all
+  // the same.
+  static void Publish(const std::string& key = "", bool brokenOnPurpose = false) {
+    std::string output;
+    ASSERT_EQ(standin::RunUnixCommand(std::string(brokenOnPurpose ? "PUBLISH_BROKEN_ON_PURPOSE=1 " : "") +
+                                          Env("PRAVONELL_PUBLISH") + " " +
+                                          standin::ShellQuote(Env("PRAVONELL_SITE_ROOT")) +
+                                          (key.empty() ? "" : " " + standin::ShellQuote(key)),
+                                      &output),
+              0)
+        << output;
   }
 
   // The request lines the server received during this scenario.
@@ -556,7 +565,7 @@ TEST_F(Installation, ArchiveThatDoesNotExtractStopsBeforeTheSetups) {
   WinrarAlreadyInstalled();
   // The vendor itself publishes a broken archive: it is the listed file.
   WriteWithFolders(Served(L"50\\Relatorios.7z"), "this is not an archive");
-  Publish();
+  Publish("", /*brokenOnPurpose=*/true);
   WalkToInstallPage();
   ClickInstall();
   EXPECT_EQ(AnswerMessage(), L"Não foi possível descompactar o arquivo Relatorios.rar.");
@@ -1190,36 +1199,60 @@ class ThroughTheProxy : public Installation {
  protected:
   void SetUp() override {
     Installation::SetUp();
-    ASSERT_FALSE(Env("PRAVONELL_PROXY_LOG").empty()) << "run through scripts/test";
-    proxyPort_ = Env("PRAVONELL_PROXY_PORT");
-    proxyLogStart_ = ReadBytes(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).size();
+    UseProxy("PROXY");
     WinrarAlreadyInstalled();
     WriteWithFolders(kFirebirdPresence, "");
     WriteWithFolders(kAcbrPresence, "");
   }
 
+  // One of the squids scripts/test starts: PROXY lets everything through,
+  // BASIC_PROXY asks for a user and password, NTLM_PROXY asks for NTLM
+  // (any login passes), NTLM_CLOSE_PROXY too, closing after its first 407.
+  void UseProxy(const std::string& name) {
+    proxyPort_ = Env(("PRAVONELL_" + name + "_PORT").c_str());
+    proxyLog_ = Env(("PRAVONELL_" + name + "_LOG").c_str());
+    ASSERT_FALSE(proxyLog_.empty()) << "run through scripts/test";
+    proxyLogStart_ = ReadBytes(WindowsPathOf(proxyLog_)).size();
+    WriteConnectionSettings(3, "127.0.0.1:" + proxyPort_, "<local>", "");
+  }
+
   // A whole installation with the program pointed at vendor.test (the test
-  // build reads its download host from the environment it inherits).
-  void InstallThroughTheProxy() {
+  // build reads its download host from the environment it inherits);
+  // answer() answers what comes before the run's message.
+  void InstallThroughTheProxy(const std::function<void()>& answer = [] {}) {
     const std::wstring host = L"vendor.test:" + WidenLatin1(Env("PRAVONELL_DOWNLOAD_PORT"));
     ASSERT_TRUE(SetEnvironmentVariableW(L"PRAVONELL_TEST_DOWNLOAD_HOST", host.c_str()));
     WalkToInstallPage();
     ClickInstall();
+    answer();
     EXPECT_EQ(AnswerMessage(), kSuccess);
     EXPECT_EQ(app().WaitForExit(), 0);
     EXPECT_TRUE(Exists(kDir + L"Polvarin.exe"));
   }
 
-  // The files the proxy fetched for the program during this scenario.
-  std::vector<std::string> Proxied() const {
-    std::vector<std::string> paths;
-    std::istringstream log(ReadBytes(WindowsPathOf(Env("PRAVONELL_PROXY_LOG"))).substr(proxyLogStart_));
+  // What the proxy let through for the program during this scenario: the
+  // path of each GET it served, and the user it logged for it ("-" when it
+  // asked for none). Its 407s are left out.
+  std::vector<std::pair<std::string, std::string>> Served() const {
+    std::vector<std::pair<std::string, std::string>> served;
+    std::istringstream log(ReadBytes(WindowsPathOf(proxyLog_)).substr(proxyLogStart_));
     std::string line;
     const std::string origin = "http://vendor.test:" + Env("PRAVONELL_DOWNLOAD_PORT");
     while (std::getline(log, line)) {
-      const auto at = line.find(" GET " + origin);
-      if (at != std::string::npos) paths.push_back(line.substr(at + 5 + origin.size(), line.find(' ', at + 5) - at - 5 - origin.size()));
+      // time elapsed client result/status bytes method URL user hierarchy type
+      std::istringstream fields(line);
+      std::vector<std::string> field;
+      for (std::string f; fields >> f;) field.push_back(f);
+      if (field.size() < 8 || field[5] != "GET" || field[6].rfind(origin, 0) != 0) continue;
+      if (field[3].find("/407") != std::string::npos) continue;
+      served.emplace_back(field[6].substr(origin.size()), field[7]);
     }
+    return served;
+  }
+
+  std::vector<std::string> Proxied() const {
+    std::vector<std::string> paths;
+    for (const auto& [path, user] : Served()) paths.push_back(path);
     return paths;
   }
 
@@ -1232,12 +1265,104 @@ class ThroughTheProxy : public Installation {
     EXPECT_EQ(Lines(Proxied()), Lines(expected));
   }
 
+  // Every file the proxy served went as the given user.
+  void ExpectEveryFileServedAs(const std::string& user) {
+    const auto served = Served();
+    EXPECT_FALSE(served.empty());
+    for (const auto& [path, who] : served) EXPECT_EQ(who, user) << path;
+  }
+
+  // Waits for the prompt for the proxy's user and password, types them in
+  // and confirms; the prompt's message, "" if none came.
+  std::wstring AnswerProxyPrompt(const std::wstring& user, const std::wstring& password) {
+    const HWND prompt = app().WaitForDialog(120000);
+    if (prompt == nullptr) return L"";
+    EXPECT_EQ(Driver::WindowText(prompt), L"Proxy da rede");
+    struct Fields {
+      HWND user = nullptr;
+      HWND password = nullptr;
+    } fields;
+    EnumChildWindows(
+        prompt,
+        [](HWND child, LPARAM found) -> BOOL {
+          auto& f = *reinterpret_cast<Fields*>(found);
+          wchar_t name[32] = {};
+          GetClassNameW(child, name, 32);
+          // The user's field is the edit of a combo box (of the users the
+          // system knows), the password's the edit that hides what it holds.
+          if (lstrcmpiW(name, L"Edit") != 0) return TRUE;
+          if ((GetWindowLongW(child, GWL_STYLE) & ES_PASSWORD) != 0) {
+            f.password = child;
+          } else if (f.user == nullptr) {
+            f.user = child;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&fields));
+    EXPECT_NE(fields.user, nullptr);
+    EXPECT_NE(fields.password, nullptr);
+    const std::wstring text = app().DialogText(prompt);
+    // Typed as a person types, so that the combo box takes the edit's text
+    // as the user's.
+    for (const auto& [field, text] : {std::pair{fields.user, user}, std::pair{fields.password, password}}) {
+      for (wchar_t c : text) SendMessageW(field, WM_CHAR, c, 1);
+    }
+    app().Answer(prompt, IDOK);
+    return text;
+  }
+
+  // What was typed is kept nowhere: not among the system's saved
+  // credentials, not in the folder nor in the temporary folder.
+  static void ExpectPasswordNowhere(const std::string& password) {
+    DWORD count = 0;
+    PCREDENTIALW* saved = nullptr;
+    if (CredEnumerateW(nullptr, 0, &count, &saved)) {
+      for (DWORD i = 0; i < count; ++i) ADD_FAILURE() << "saved credential: " << Utf8(saved[i]->TargetName);
+      CredFree(saved);
+    }
+    const std::wstring wide = WidenLatin1(password);
+    const std::string utf16(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    for (const std::wstring& folder : {kDir, std::wstring(temp)}) {
+      for (const std::wstring& file : FilesUnder(folder)) {
+        const std::string bytes = ReadBytes(file);
+        EXPECT_EQ(bytes.find(password), std::string::npos) << Utf8(file);
+        EXPECT_EQ(bytes.find(utf16), std::string::npos) << Utf8(file);
+      }
+    }
+  }
+
+  static std::vector<std::wstring> FilesUnder(const std::wstring& folder) {
+    std::vector<std::wstring> files;
+    std::vector<std::wstring> pending = {folder};
+    while (!pending.empty()) {
+      std::wstring dir = pending.back();
+      pending.pop_back();
+      if (!dir.empty() && dir.back() != L'\\') dir += L'\\';
+      WIN32_FIND_DATAW found;
+      const HANDLE search = FindFirstFileW((dir + L"*").c_str(), &found);
+      if (search == INVALID_HANDLE_VALUE) continue;
+      do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          pending.push_back(dir + name);
+        } else {
+          files.push_back(dir + name);
+        }
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    return files;
+  }
+
   std::string proxyPort_;
+  std::string proxyLog_;
   std::size_t proxyLogStart_ = 0;
 };
 
 TEST_F(ThroughTheProxy, DownloadsGoThroughTheProxyOfTheUsersSettings) {
-  WriteConnectionSettings(3, "127.0.0.1:" + proxyPort_, "<local>", "");
   InstallThroughTheProxy();
   ExpectEveryFileOfThePlanProxied();
 }
@@ -1253,6 +1378,46 @@ TEST_F(ThroughTheProxy, ConfigurationScriptSendsTheDownloadHostToTheProxy) {
   WriteConnectionSettings(5, "", "", "http://127.0.0.1:" + Env("PRAVONELL_SITE_PORT") + "/proxy.pac");
   InstallThroughTheProxy();
   ExpectEveryFileOfThePlanProxied();
+}
+
+// An office whose proxy asks for a user and password (Basic): the person is
+// asked once, a wrong password asks again, and what was typed serves every
+// file of the run, in memory only.
+TEST_F(ThroughTheProxy, ProxyThatAsksForAPasswordAsksOnceAndAWrongOneAgain) {
+  UseProxy("BASIC_PROXY");
+  const std::string user = Env("PRAVONELL_PROXY_USER"), password = Env("PRAVONELL_PROXY_PASSWORD");
+  ASSERT_FALSE(password.empty()) << "run through scripts/test";
+  InstallThroughTheProxy([&] {
+    EXPECT_EQ(AnswerProxyPrompt(WidenLatin1(user), L"errada"),
+              L"O proxy 127.0.0.1 pede usuário e senha para que o Pravonell baixe os arquivos do sistema. "
+              L"Informe-os (DOMÍNIO\\usuário, se a rede tiver um domínio).");
+    EXPECT_EQ(AnswerProxyPrompt(WidenLatin1(user), WidenLatin1(password)),
+              L"O proxy 127.0.0.1 recusou o usuário e a senha. Tente de novo (tentativa 2 de 3).");
+  });
+  ExpectEveryFileOfThePlanProxied();
+  ExpectEveryFileServedAs(user);
+  ExpectPasswordNowhere(password);
+}
+
+// A domain's proxy asks for NTLM. Without a domain here (Wine has no logon
+// session to give), the logon session is refused and the person types a
+// domain user, which NTLM then carries, through the system's security
+// package, for every file.
+TEST_F(ThroughTheProxy, NtlmProxyTakesTheDomainUserTypedWhenTheLogonSessionHasNone) {
+  UseProxy("NTLM_PROXY");
+  InstallThroughTheProxy([&] { EXPECT_NE(AnswerProxyPrompt(L"EMPRESA\\joana", L"s3nha-da-Joana"), L""); });
+  ExpectEveryFileOfThePlanProxied();
+  ExpectEveryFileServedAs("EMPRESA\\\\joana");  // squid writes a backslash as two
+  ExpectPasswordNowhere("s3nha-da-Joana");
+}
+
+// The same behind a proxy that closes the connection after each 407 (NTLM
+// keep-alive off): each handshake starts over on a new connection.
+TEST_F(ThroughTheProxy, NtlmProxyThatClosesTheConnectionInTheHandshakeStillServesTheRun) {
+  UseProxy("NTLM_CLOSE_PROXY");
+  InstallThroughTheProxy([&] { EXPECT_NE(AnswerProxyPrompt(L"EMPRESA\\joana", L"s3nha-da-Joana"), L""); });
+  ExpectEveryFileOfThePlanProxied();
+  ExpectEveryFileServedAs("EMPRESA\\\\joana");
 }
 
 }  // namespace

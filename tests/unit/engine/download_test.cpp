@@ -83,7 +83,7 @@ TEST(SiteProbe, AddressesAndAnswers) {
     bool reachable;
   } answers[] = {{L"200", false, true}, {L"302", false, true}, {L"301", false, false},
                  {L"404", false, false}, {L"", false, false},   {L"2000", false, false},
-                 {L"200", true, false}};
+                 {L"200", true, false},  {L"407", false, true}};
   for (const auto& row : answers) {
     status.answer = row.answer;
     status.raise = row.raise;

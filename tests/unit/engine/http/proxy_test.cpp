@@ -18,9 +18,18 @@
 namespace pravonell::testing {
 namespace {
 
-std::string Chosen(const http::ProxySettings& settings, const char* host) {
-  const auto proxy = http::ChooseProxy(settings, host);
+std::string Chosen(const http::ProxySettings& settings, const char* host, std::uint16_t port = 80) {
+  const auto proxy = http::ChooseProxy(settings, host, port);
   return proxy ? proxy->host + ":" + std::to_string(proxy->port) : "direct";
+}
+
+// Every way the settings give, in order, for a PAC answer of several.
+std::string AllChosen(const http::ProxySettings& settings, const char* host) {
+  std::string ways;
+  for (const auto& proxy : http::ChooseProxies(settings, host)) {
+    ways += (ways.empty() ? "" : ", ") + (proxy ? proxy->host + ":" + std::to_string(proxy->port) : "direct");
+  }
+  return ways;
 }
 
 TEST(ChooseProxy, SettingsAsWindowsReadsThem) {
@@ -42,6 +51,7 @@ TEST(ChooseProxy, SettingsAsWindowsReadsThem) {
     http::ProxySettings settings;
     const char* host;
     const char* chosen;
+    std::uint16_t port = 80;
   } rows[] = {
       {"no settings", {}, "download.varnisca.com.br", "direct"},
       {"one proxy for all", fixed("proxy.office:3128"), "download.varnisca.com.br", "proxy.office:3128"},
@@ -79,11 +89,22 @@ TEST(ChooseProxy, SettingsAsWindowsReadsThem) {
       {"a bypass with a star in the middle", fixed("p:1", "down*.varnisca.*.br"), "download.varnisca.com.br",
        "direct"},
       {"a bypass whose middle piece is missing", fixed("p:1", "down*.other*.br"), "download.varnisca.com.br", "p:1"},
+      {"a bypass with the http scheme", fixed("p:1", "http://*.empresa.local"), "servidor.empresa.local", "direct"},
+      {"a bypass for another scheme only", fixed("p:1", "https://*.empresa.local"), "servidor.empresa.local", "p:1"},
+      {"a bypass with the URL's port", fixed("p:1", "servidor:8080"), "servidor", "direct", 8080},
+      {"a bypass with another port", fixed("p:1", "servidor:8080"), "servidor", "p:1", 80},
+      {"a bypass with a scheme and a port", fixed("p:1", "http://*.empresa.local:80"), "a.empresa.local", "direct"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(Chosen(row.settings, row.host), row.chosen);
+    EXPECT_EQ(Chosen(row.settings, row.host, row.port), row.chosen);
   }
+  http::ProxySettings several;
+  several.automaticProxy = "PROXY a:3128; SOCKS s:1; PROXY b:3128; DIRECT; PROXY c:1";
+  EXPECT_EQ(AllChosen(several, "vendor.test"), "a:3128, b:3128, direct");
+  several.automaticProxy = "PROXY a:3128; PROXY b:3128";
+  EXPECT_EQ(AllChosen(several, "vendor.test"), "a:3128, b:3128");
+  EXPECT_EQ(AllChosen(http::ProxySettings{}, "vendor.test"), "direct");
 }
 
 // A bypass entry with many stars against a long host that it does not
@@ -211,6 +232,38 @@ TEST(HttpDownloader, ProxyThatCannotBeReachedOrALookupThatNeverAnswers) {
   EXPECT_EQ(direct.bytes, "direct");
   EXPECT_EQ(site.requests().size(), 1u);
   silent->Release();  // the abandoned lookup ends on its own
+}
+
+// A PAC answer that lists several proxies: one that does not connect is
+// passed over for the next, which serves the rest of the run; a DIRECT at
+// the end is taken when no proxy connects.
+TEST(HttpDownloader, ProxyThatDoesNotConnectIsFollowedByTheNextOfTheList) {
+  std::uint16_t closedPort;
+  {
+    testserver::Server gone([](const testserver::Request&) { return testserver::Respond("200 OK", ""); });
+    closedPort = gone.port();
+  }
+  testserver::Server second([](const testserver::Request&) { return testserver::Respond("200 OK", "via b"); });
+  http::ProxySettings settings;
+  settings.automaticProxy = "PROXY 127.0.0.1:" + std::to_string(closedPort) + "; PROXY 127.0.0.1:" +
+                            std::to_string(second.port()) + "; DIRECT";
+  DownloaderRig rig;
+  HttpDownloader downloader(rig.client, L"download.varnisca.com.br", rig.progress,
+                            std::make_shared<FixedLookup>(settings), &rig.waits);
+  for (const wchar_t* path : {L"/uploads/download/file/73/quilmarde.ini", L"/uploads/download/file/59/Kestrimo.7z"}) {
+    MemoryFile file;
+    downloader.BaixarArquivo(path, file);
+    EXPECT_EQ(file.bytes, "via b");
+  }
+  EXPECT_EQ(second.requests().size(), 2u);
+
+  testserver::Server site([](const testserver::Request&) { return testserver::Respond("200 OK", "direct"); });
+  settings.automaticProxy = "PROXY 127.0.0.1:" + std::to_string(closedPort) + "; DIRECT";
+  HttpDownloader lastResort(rig.client, L"127.0.0.1:" + std::to_wstring(site.port()), rig.progress,
+                            std::make_shared<FixedLookup>(settings), &rig.waits);
+  MemoryFile file;
+  lastResort.BaixarArquivo(L"/uploads/download/file/73/quilmarde.ini", file);
+  EXPECT_EQ(file.bytes, "direct");
 }
 
 // Without proxy settings the request is the one it always was.
